@@ -1,0 +1,23 @@
+#pragma once
+// Strict conversion between CP932 (Shift-JIS as the tool stores, compares and
+// shows all text) and UTF-8 (the file system and Qt). A character that CP932
+// cannot hold, or a conversion that does not give back the same text when run
+// the other way, is an error: nothing is ever replaced by "?", which is a
+// wildcard in this tool.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vedo::cp932 {
+
+// UTF-8 -> CP932. nullopt when the input is not valid UTF-8, holds a character
+// CP932 cannot hold, or does not convert back to the identical UTF-8.
+std::optional<std::string> fromUtf8(std::string_view utf8);
+
+// CP932 -> UTF-8. nullopt when the input is not valid CP932 (a lone lead byte at
+// the end, a lead byte followed by a byte that is not a trail byte, an unmapped
+// code) or does not convert back to the identical bytes.
+std::optional<std::string> toUtf8(std::string_view sjis);
+
+}  // namespace vedo::cp932

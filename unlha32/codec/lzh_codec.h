@@ -1,0 +1,67 @@
+#pragma once
+// The LZH codec core: streaming encoder and decoder for -lh5-, -lh6- and -lh7-
+// (and -lh0-, stored), plus the format's CRC-16. No file or archive knowledge
+// here: the archive writer feeds bytes in and takes bytes out.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <stdexcept>
+
+namespace lzh {
+
+enum class Method { Lh0, Lh5, Lh6, Lh7 };
+
+// Receives encoded (or decoded) bytes; throws to abort the work.
+using ByteSink = std::function<void(std::span<const std::uint8_t> bytes)>;
+// Fills `buffer` with up to buffer.size() bytes; returns 0 at the end.
+using ByteSource = std::function<std::size_t(std::span<std::uint8_t> buffer)>;
+
+// Corrupt or truncated compressed data.
+class FormatError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// CRC-16 of the format (reflected polynomial 0xA001, initial value 0), continued from `crc`.
+std::uint16_t crc16(std::uint16_t crc, std::span<const std::uint8_t> data);
+
+// Streaming compressor. Memory stays bounded whatever the input size.
+class Encoder {
+ public:
+  Encoder(Method method, ByteSink sink);
+  ~Encoder();
+  Encoder(const Encoder&) = delete;
+  Encoder& operator=(const Encoder&) = delete;
+
+  void write(std::span<const std::uint8_t> data);
+  // Flushes the last block and the padding bits. No write after this.
+  void finish();
+  // Bytes handed to the sink so far (after finish: the exact packed size).
+  std::uint64_t packedSize() const;
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
+// Streaming decompressor of one member of `originalSize` bytes whose packed
+// data (`packedSize` bytes) comes from `source`.
+class Decoder {
+ public:
+  Decoder(Method method, ByteSource source, std::uint64_t packedSize, std::uint64_t originalSize);
+  ~Decoder();
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+
+  // Decodes up to out.size() bytes; returns 0 once originalSize bytes were
+  // produced. Throws FormatError on corrupt or truncated data.
+  std::size_t read(std::span<std::uint8_t> out);
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
+}  // namespace lzh
