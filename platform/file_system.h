@@ -51,6 +51,9 @@ std::optional<std::string> toSystemPath(std::string_view path);
 // files always. Order: the order in which the system lists the folder.
 std::vector<FoundFile> findFiles(std::string_view pattern, std::uint32_t mask = AnyFile);
 
+// The name-part match of findFiles, for callers that filter names themselves.
+bool wildcardMatch(std::string_view pattern, std::string_view name);
+
 // True when the search for `path` finds a first match that is not a folder.
 bool fileExists(std::string_view path);
 
