@@ -1,1 +1,83 @@
-// filled in later
+#include "batch_runner.h"
+
+#include "app_state.h"
+#include "batch_file_reader.h"
+#include "batch_line.h"
+#include "compress_entry.h"
+#include "cp932.h"
+#include "file_entries.h"
+#include "file_system.h"
+#include "interaction_port.h"
+#include "job_fields.h"
+
+namespace vedo {
+namespace {
+
+std::string fromUtf8Literal(const char* utf8) { return cp932::fromUtf8(utf8).value(); }
+
+void showError(EngineContext& ctx, const char* utf8) {
+  ctx.ui.playSound(Sound::Exclamation);
+  ctx.ui.ShowNotice(NoticeKind::Error, ButtonAbort, fromUtf8Literal(utf8));
+}
+
+}  // namespace
+
+void RunBatchFile(EngineContext& ctx) {
+  const std::string fileName = ctx.fields.BatchFileName();
+  if (!fs::fileExists(fileName)) {
+    showError(ctx, "バッチ処理ファイルがありません");
+    return;
+  }
+
+  BatchFileReader reader(fileName);
+  if (!IsBatchHeader(reader.readLine())) {
+    showError(ctx, "バッチ処理ファイルではありません");
+    reader.close();
+    return;
+  }
+
+  // An abort left by an earlier run or single job would otherwise stop this
+  // run after its first entry; each run starts with "go ahead".
+  ctx.state.EntryAnswer = AnswerGo;
+
+  while (!reader.atEnd()) {
+    const BatchLine line = ParseBatchLine(reader.readLine());
+    if (line.setsCommand) ctx.state.EntryCommand = line.command;
+    if (line.jobDialogs) ctx.state.JobDialogs = *line.jobDialogs;
+
+    switch (line.action) {
+      case BatchLineAction::Skip:
+        continue;
+      case BatchLineAction::ChangeFolder:
+        if (!ChangeFolderEntry(ctx, line.source)) {
+          reader.close();
+          return;
+        }
+        continue;
+      case BatchLineAction::Entry:
+        break;
+    }
+
+    // Source first: writing it lets the main window derive a target of its
+    // own, which the entry's target then replaces.
+    ctx.fields.setSource(line.source);
+    ctx.fields.setTarget(line.target);
+    if (line.command == EntryCP || line.command == EntryMV)
+      CopyOrMoveEntry(ctx, line.command);
+    else
+      CompressEntry(ctx);  // the entry reports its own failures
+
+    if (ctx.state.EntryAnswer == AnswerAbort) {
+      reader.close();
+      return;
+    }
+  }
+
+  reader.close();
+  if (ctx.ui.progressWindowVisible()) ctx.ui.hideProgressWindow();
+  ctx.ui.playSound(Sound::Asterisk);
+  if (ctx.state.BatchConfirm || ctx.state.DeleteMode == 3)
+    ctx.ui.ShowNotice(NoticeKind::Information, ButtonOk, fromUtf8Literal("バッチ処理が終了しました"));
+}
+
+}  // namespace vedo

@@ -1,1 +1,61 @@
-// filled in later
+#include "file_entries.h"
+
+#include "app_state.h"
+#include "cp932.h"
+#include "file_system.h"
+#include "full_path.h"
+#include "interaction_port.h"
+#include "job_fields.h"
+#include "sjis_text.h"
+
+namespace vedo {
+namespace {
+
+std::string fromUtf8Literal(const char* utf8) { return cp932::fromUtf8(utf8).value(); }
+
+// A byte test on purpose: a double-byte character whose second byte is 0x5C
+// (表, ソ) also counts as ending in "\", as the batch format has always read it.
+bool endsInSeparator(const std::string& path) {
+  return !path.empty() && (path.back() == '\\' || path.back() == '/');
+}
+
+}  // namespace
+
+void CopyOrMoveEntry(EngineContext& ctx, int command) {
+  const std::string source = ctx.fields.Source();
+  if (!fs::fileExists(source)) {
+    if (ctx.state.BatchConfirm) {
+      ctx.ui.showProgressRunningLabel();
+      ctx.ui.setSourceNotFoundLabel(fullPath(source));
+      ctx.ui.playSound(Sound::Asterisk);
+      ctx.ui.showSourceNotFound();  // writes EntryAnswer 2 or 3
+    }
+    return;
+  }
+
+  // The destination is the target folder joined with the source's name. A
+  // target without a trailing separator names a folder that is created first
+  // (one level; an existing folder or a missing parent is no error here: the
+  // copy then fails or succeeds on its own).
+  std::string destination = ctx.fields.Target();
+  if (!endsInSeparator(destination)) {
+    destination += '/';
+    fs::createFolder(destination);
+  }
+  destination += sjis::namePart(source);
+  ctx.fields.setTarget(destination);
+
+  // A failed copy is not reported; a move keeps its source then. Copying a
+  // file onto itself fails, so a move onto itself never deletes it.
+  if (fs::copyFile(source, destination) == 0 && command == EntryMV) fs::deleteFile(source);
+}
+
+bool ChangeFolderEntry(EngineContext& ctx, const std::string& path) {
+  if (fs::changeFolder(path) == 0) return true;  // stays current after the batch
+  ctx.ui.playSound(Sound::Asterisk);
+  ctx.ui.ShowNotice(NoticeKind::Warning, ButtonAbort,
+                    fromUtf8Literal("指定のフォルダーが見つかりません\rバッチ処理の実行を中断します。\r"));
+  return false;
+}
+
+}  // namespace vedo
