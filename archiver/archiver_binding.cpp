@@ -1,1 +1,130 @@
-// filled in later
+#include "archiver_binding.h"
+
+#include <dlfcn.h>
+
+#include <array>
+#include <cstdio>
+#include <utility>
+
+namespace vedo::unlha32 {
+
+namespace {
+
+constexpr std::array<std::string_view, EntryCount> EntryNames = {
+#define VEDO_ENTRY_NAME(name) #name,
+    VEDO_UNLHA32_ENTRIES(VEDO_ENTRY_NAME)
+#undef VEDO_ENTRY_NAME
+};
+
+// One slot per entry in the table; a mismatch means the X-macro and EntryCount
+// have drifted apart.
+static_assert(sizeof(ArchiverBinding) == EntryCount * sizeof(void (*)()));
+
+NoticeHook& noticeHook() {
+  static NoticeHook hook;
+  return hook;
+}
+
+void* libraryHandle = nullptr;
+
+void showMissing(Entry entry) {
+  std::string text(EntryName(entry));
+  text += ": LHA.DLL not loaded.";
+  if (const NoticeHook& hook = noticeHook()) {
+    hook(text);
+  } else {
+    std::fprintf(stderr, "%s\n", text.c_str());
+  }
+}
+
+// The stub that stands in for an entry: same signature as the entry, shows the
+// missing-library notice naming it and returns 0. One instance per slot, made
+// from the slot's own function type.
+template <Entry E, typename Fn>
+struct Stub;
+
+template <Entry E, typename R, typename... Args>
+struct Stub<E, R (*)(Args...)> {
+  static R call(Args...) {
+    showMissing(E);
+    return R{};
+  }
+};
+
+ArchiverBinding stubTable() {
+  ArchiverBinding table;
+#define VEDO_ENTRY_STUB(name) table.name = &Stub<Entry::name, decltype(table.name)>::call;
+  VEDO_UNLHA32_ENTRIES(VEDO_ENTRY_STUB)
+#undef VEDO_ENTRY_STUB
+  return table;
+}
+
+const ArchiverBinding& stubs() {
+  static const ArchiverBinding table = stubTable();
+  return table;
+}
+
+// The slot of `entry` as an untyped address, for comparisons only.
+const void* slotAddress(const ArchiverBinding& table, Entry entry) {
+  switch (entry) {
+#define VEDO_ENTRY_CASE(name) \
+  case Entry::name:           \
+    return reinterpret_cast<const void*>(table.name);
+    VEDO_UNLHA32_ENTRIES(VEDO_ENTRY_CASE)
+#undef VEDO_ENTRY_CASE
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void setNoticeHook(NoticeHook hook) { noticeHook() = std::move(hook); }
+
+ArchiverBinding& Archiver() {
+  static ArchiverBinding table = stubs();
+  return table;
+}
+
+void LoadArchiver(const char* libraryName) {
+  ArchiverBinding& table = Archiver();
+  table = stubs();
+  // A second load (tests load several libraries in one process) first lets go
+  // of the library bound before, so that no slot outlives its library.
+  UnloadArchiver();
+
+  libraryHandle = libraryName ? dlopen(libraryName, RTLD_NOW | RTLD_LOCAL) : nullptr;
+  if (!libraryHandle) return;  // not loaded: every slot keeps its stub, nothing is shown
+
+#define VEDO_ENTRY_BIND(name)                                        \
+  if (void* address = dlsym(libraryHandle, #name)) {                 \
+    table.name = reinterpret_cast<decltype(table.name)>(address);    \
+  }
+  VEDO_UNLHA32_ENTRIES(VEDO_ENTRY_BIND)
+#undef VEDO_ENTRY_BIND
+}
+
+void UnloadArchiver() {
+  if (!libraryHandle) return;
+  // The slots keep their addresses, as they always have; the caller must not call
+  // through them after unloading, which only happens at process end.
+  dlclose(libraryHandle);
+  libraryHandle = nullptr;
+}
+
+ArchiverBinding StubBinding() { return stubs(); }
+
+bool ArchiverLoaded() { return libraryHandle != nullptr; }
+
+bool HoldsLibraryRoutine(Entry entry) { return HoldsLibraryRoutine(Archiver(), entry); }
+
+bool HoldsLibraryRoutine(const ArchiverBinding& table, Entry entry) {
+  const void* slot = slotAddress(table, entry);
+  return slot != nullptr && slot != slotAddress(stubs(), entry);
+}
+
+std::string_view EntryName(Entry entry) {
+  const auto index = static_cast<std::size_t>(entry);
+  return index < EntryCount ? EntryNames[index] : std::string_view{};
+}
+
+}  // namespace vedo::unlha32

@@ -59,6 +59,11 @@ void UnloadArchiver();
 bool ArchiverLoaded();
 // True when the slot holds the library's own routine, not its stub.
 bool HoldsLibraryRoutine(Entry entry);
+// The same for any table (an engine may be handed a table other than the
+// process-wide one): true when the slot holds anything but the entry's stub.
+bool HoldsLibraryRoutine(const ArchiverBinding& table, Entry entry);
+// A table with every slot holding its stub.
+ArchiverBinding StubBinding();
 std::string_view EntryName(Entry entry);
 
 }  // namespace vedo::unlha32
