@@ -1,1 +1,233 @@
-// filled in later
+#include "compress_entry.h"
+
+#include <archiver_binding.h>
+#include <cp932.h>
+#include <file_system.h>
+#include <full_path.h>
+#include <sjis_text.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app_state.h"
+#include "interaction_port.h"
+#include "job_fields.h"
+
+namespace vedo {
+
+namespace {
+
+// The archiver writes its report into a buffer of 65,535 bytes and is told
+// 65,534 of them, so the last byte stays ours and the text always ends.
+constexpr std::size_t OutputBufferBytes = 65535;
+constexpr std::uint32_t OutputSizeGiven = 0xFFFE;
+
+// A notice text is cut to this many bytes (at a character boundary).
+constexpr std::size_t NoticeTextLimit = 255;
+
+// CP932 bytes of a UTF-8 literal.
+std::string cp932Text(std::string_view utf8) {
+  auto text = cp932::fromUtf8(utf8);
+  if (!text) throw std::logic_error("literal not representable in CP932");
+  return *text;
+}
+
+struct Texts {
+  std::string noSource = cp932Text("対象ファイルを指定してください");
+  std::string wildcardArchive = cp932Text("圧縮ファイル名に\rワイルドカードは使えません");
+  std::string cannotDelete = cp932Text("削除できません ");
+  std::string badSourceText = cp932Text("対象ファイル名に\r使用できない文字が含まれています");
+  std::string badArchiveText = cp932Text("圧縮ファイル名に\r使用できない文字が含まれています");
+  std::string archiverFailed = cp932Text("圧縮処理に失敗しました");
+};
+
+const Texts& texts() {
+  static const Texts t;
+  return t;
+}
+
+// True when the text is CP932 that converts to UTF-8 and back unchanged. Any
+// other text would reach the file system as a different name (or not at all),
+// so the archiver and the delete pass could act on files the user never named.
+bool holdsInCp932(const std::string& text) { return cp932::toUtf8(text).has_value(); }
+
+// The first bytes of `text`, at most `limit`, never splitting a double-byte
+// character (a half character would make the notice text invalid CP932).
+std::string cutToBytes(const std::string& text, std::size_t limit) {
+  std::size_t end = 0;
+  while (end < text.size()) {
+    const std::size_t next = end + sjis::charLength(text, end);
+    if (next > limit) break;
+    end = next;
+  }
+  return text.substr(0, end);
+}
+
+// a[ -n] <option> "<archive>"  "<source>"
+std::string buildCommand(const AppState& state, const std::string& source, const std::string& archive) {
+  std::string command = "a ";
+  if (!state.UnlhaDialogs || !state.JobDialogs) command += "-n ";
+  command += state.UnlhaOption;
+  command += " \"" + archive + "\"  \"" + source + "\"";
+  return command;
+}
+
+bool asksBeforeCompress(const AppState& state) {
+  return (state.StartAnswer == StartAskEach && state.EntryCommand == EntryPlain) ||
+         state.EntryCommand == EntryBC || state.EntryCommand == EntryBD;
+}
+
+bool asksBeforeDelete(const AppState& state) {
+  return (state.StartAnswer == StartAskEach && state.EntryCommand == EntryPlain) ||
+         state.EntryCommand == EntryDC || state.EntryCommand == EntryBD;
+}
+
+// Warnings and failure notices of a run started with arguments appear only when
+// batch notices are wanted.
+bool reportsProblems(const AppState& state) { return !state.StartedWithArguments || state.BatchConfirm; }
+
+// The archiver's report, when it is readable text worth showing.
+std::string archiverMessage(const std::vector<char>& buffer) {
+  const std::string raw(buffer.data());  // the last byte is never given to the archiver
+  const std::string message = sjis::trim(raw);
+  return holdsInCp932(message) ? message : std::string();
+}
+
+const fs::FoundFile* findByName(const std::vector<fs::FoundFile>& files, const std::string& name) {
+  auto it = std::find_if(files.begin(), files.end(),
+                         [&](const fs::FoundFile& f) { return f.name == name; });
+  return it == files.end() ? nullptr : &*it;
+}
+
+// Deletes the matches of `source` that the archiver was given: only those found
+// before it ran and unchanged since, never the archive itself, never a folder.
+void deleteSources(EngineContext& ctx, const std::string& source, const std::string& archive,
+                   const std::vector<fs::FoundFile>& before) {
+  const std::string folder = sjis::folderPart(source);
+  const std::optional<fs::FileIdentity> archiveId = fs::identityOf(archive);
+
+  for (const fs::FoundFile& match : fs::findFiles(source, fs::AnyFile)) {
+    const std::string path = folder + match.name;
+    // The archive spelled as the match, or the same file under another spelling.
+    if (path == archive) continue;
+    if (archiveId && match.identity.sameFileAs(*archiveId)) continue;
+    if (match.attributes == fs::Directory) continue;
+    // A file that appeared or changed while the archiver ran is not what it
+    // stored: it stays.
+    const fs::FoundFile* earlier = findByName(before, match.name);
+    if (!earlier || !(earlier->identity == match.identity)) continue;
+
+    if (fs::deleteFile(path) != 0 && reportsProblems(ctx.state)) {
+      ctx.ui.playSound(Sound::Exclamation);
+      ctx.ui.ShowNotice(NoticeKind::Warning, ButtonOk,
+                        cutToBytes(texts().cannotDelete + "\"" + path + "\"", NoticeTextLimit));
+    }
+  }
+}
+
+}  // namespace
+
+bool CompressEntry(EngineContext& ctx) {
+  AppState& state = ctx.state;
+  InteractionPort& ui = ctx.ui;
+  // The fields cannot change while this runs (every dialog it opens is modal),
+  // so one reading serves every step and the archiver, the labels and the
+  // delete pass all see the same texts.
+  const std::string source = ctx.fields.Source();
+  const std::string archive = ctx.fields.Target();
+
+  if (source.empty()) {
+    ui.playSound(Sound::Exclamation);
+    ui.ShowNotice(NoticeKind::Error, ButtonAbort, texts().noSource);
+    return false;
+  }
+
+  // Text that cannot name a file exactly is refused before anything runs.
+  if (!holdsInCp932(source) || !holdsInCp932(archive)) {
+    ui.playSound(Sound::Exclamation);
+    ui.ShowNotice(NoticeKind::Error, ButtonOk,
+                  holdsInCp932(source) ? texts().badArchiveText : texts().badSourceText);
+    return false;
+  }
+
+  if (fs::findFiles(source, fs::AnyFile).empty()) {
+    if (state.BatchConfirm || ctx.fields.BatchFileName().empty()) {
+      ui.showProgressRunningLabel();
+      ui.setSourceNotFoundLabel(fullPath(source));
+      ui.playSound(Sound::Asterisk);
+      ui.showSourceNotFound();
+    }
+    return false;
+  }
+
+  if (sjis::containsChar(archive, '*') || sjis::containsChar(archive, '?')) {
+    ui.playSound(Sound::Exclamation);
+    ui.ShowNotice(NoticeKind::Error, ButtonCancel, texts().wildcardArchive);
+    return false;
+  }
+
+  const std::string command = buildCommand(state, source, archive);
+
+  {
+    const std::string fullSource = fullPath(source);
+    const std::string fullArchive = fullPath(archive);
+    ui.setProgressLabels(fullSource, fullArchive);
+    ui.setConfirmLabels(fullSource, fullArchive);
+    ui.setDeleteLabel(fullSource);
+  }
+
+  if (asksBeforeCompress(state)) {
+    ui.playSound(Sound::Asterisk);
+    ui.showConfirmCompress();
+    if (state.EntryAnswer == AnswerSkip || state.EntryAnswer == AnswerAbort) return false;
+  }
+
+  // What the archiver is about to read. The delete pass later removes only
+  // these files, and only when they are still the same.
+  const std::vector<fs::FoundFile> before = fs::findFiles(source, fs::AnyFile);
+
+  std::vector<char> output(OutputBufferBytes, '\0');
+  const int result = ctx.archiver.Unlha(nullptr, command.c_str(), output.data(), OutputSizeGiven);
+
+  // A missing library has already told the user through its stub; a failed
+  // command or a missing archive is reported here. Either way no source is
+  // deleted and the job does not count as done.
+  if (!unlha32::HoldsLibraryRoutine(ctx.archiver, unlha32::Entry::Unlha)) return false;
+  if (result != 0 || !fs::fileExists(archive)) {
+    if (reportsProblems(state)) {
+      std::string text = texts().archiverFailed;
+      if (const std::string message = result != 0 ? archiverMessage(output) : std::string();
+          !message.empty()) {
+        text = cutToBytes(text + "\r" + message, NoticeTextLimit);
+      }
+      ui.playSound(Sound::Exclamation);
+      ui.ShowNotice(NoticeKind::Error, ButtonOk, text);
+    }
+    return false;
+  }
+
+  if (state.EntryCommand == EntryND) return false;
+
+  // Only an answer given to this entry's own question counts: a "yes" left in
+  // the cell by an earlier entry, or a question closed through its frame, never
+  // deletes anything.
+  bool answeredDelete = false;
+  if (asksBeforeDelete(state)) {
+    state.DeleteAnswer = 0;
+    ui.playSound(Sound::Question);
+    ui.showDeleteQuestion();
+    if (state.DeleteAnswer == DeleteNo) return false;
+    answeredDelete = state.DeleteAnswer == DeleteYes;
+  }
+
+  if (ctx.fields.DeleteAfter() || answeredDelete || state.EntryCommand == EntryDL) {
+    deleteSources(ctx, source, archive, before);
+  }
+  return true;
+}
+
+}  // namespace vedo

@@ -1,6 +1,6 @@
 #include "scripted_port.h"
 
-#include "test_files.h"
+#include <cp932.h>
 
 #include <gtest/gtest.h>
 
@@ -11,18 +11,15 @@ namespace vedo::test {
 namespace {
 
 // CP932 text as UTF-8 for reading; bytes that do not convert are shown in hex.
-std::string readable(const std::string& cp932) {
-  try {
-    return utf8(cp932);
-  } catch (const std::exception&) {
-    std::string out = "<cp932";
-    char hex[4];
-    for (unsigned char c : cp932) {
-      std::snprintf(hex, sizeof hex, " %02X", c);
-      out += hex;
-    }
-    return out + ">";
+std::string readable(const std::string& text) {
+  if (auto converted = cp932::toUtf8(text)) return *converted;
+  std::string out = "<cp932";
+  char hex[4];
+  for (unsigned char c : text) {
+    std::snprintf(hex, sizeof hex, " %02X", c);
+    out += hex;
   }
+  return out + ">";
 }
 
 const char* soundName(Sound s) {

@@ -1,6 +1,6 @@
 #include "scripted_port.h"
 
-#include "test_files.h"
+#include "temp_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,7 +25,7 @@ TEST(ScriptedPort, AnswersPromptsFromTheScriptAndRecordsInOrder) {
   port.playSound(Sound::Question);
   port.showDeleteQuestion();
   EXPECT_EQ(state.DeleteAnswer, DeleteYes);
-  EXPECT_EQ(port.ShowNotice(NoticeKind::Error, ButtonAbort, sjis("対象ファイルを指定してください")),
+  EXPECT_EQ(port.ShowNotice(NoticeKind::Error, ButtonAbort, sj("対象ファイルを指定してください")),
             ButtonAbort);
 
   EXPECT_THAT(port.log(), ElementsAre("confirm-labels /a/b.txt | /a/b.LZH", "sound asterisk",
