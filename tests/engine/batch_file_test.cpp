@@ -1,0 +1,107 @@
+// Reading a batch file: line ends, the end-of-file byte, long lines, and the
+// errors of the system turned into the texts the error box shows.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "batch_file_reader.h"
+#include "batch_io_error.h"
+#include "handler_error.h"
+#include "temp_folder.h"
+
+namespace vedo {
+namespace {
+
+using test::sj;
+
+std::vector<std::string> readAll(const std::string& bytes) {
+  test::TempFolder dir;
+  dir.write("b.vdb", bytes);
+  BatchFileReader reader(dir.sjis("b.vdb"));
+  std::vector<std::string> lines;
+  while (!reader.atEnd()) lines.push_back(reader.readLine());
+  reader.close();
+  return lines;
+}
+
+using Lines = std::vector<std::string>;
+
+struct ReadCase {
+  const char* name;
+  std::string bytes;
+  Lines lines;
+};
+
+class BatchFileLines : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(BatchFileLines, SplitsAtCarriageReturn) { EXPECT_EQ(readAll(GetParam().bytes), GetParam().lines); }
+
+const std::string kBlock(64 * 1024, 'b');
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BatchFileLines,
+    ::testing::Values(
+        ReadCase{"CrLf", "H\r\nA;B\r\n", Lines{"H", "A;B"}},
+        ReadCase{"LoneCr", "H\rA;B\rC", Lines{"H", "A;B", "C"}},
+        ReadCase{"LineFeedAloneIsOrdinaryByte", "H\nA;B\nC\n", Lines{"H\nA;B\nC\n"}},
+        ReadCase{"LineFeedOnlyAfterCrBelongsToEnd", "H\r\n\nA\r\r\n", Lines{"H", "\nA", ""}},
+        ReadCase{"EmptyLinesKept", "H\r\n\r\n\r\nA", Lines{"H", "", "", "A"}},
+        ReadCase{"EndOfFileByteInLine", std::string("H\r\nA;B\x1A" "C;D\r\n", 13), Lines{"H", "A;B"}},
+        ReadCase{"EndOfFileByteAtLineStart", std::string("H\r\n\x1A" "C;D\r\n", 10), Lines{"H"}},
+        ReadCase{"Empty", "", Lines{}},
+        ReadCase{"LineLongerThanBlock", "H\r\n" + kBlock + kBlock + "x\r\nT", Lines{"H", kBlock + kBlock + "x", "T"}},
+        // The CR is the last byte of the first block and its LF the first of the next.
+        ReadCase{"CrLfAcrossBlocks", std::string(64 * 1024 - 1, 'c') + "\r\nT",
+                 Lines{std::string(64 * 1024 - 1, 'c'), "T"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct ErrnoCase {
+  int err;
+  const char* text;  // UTF-8
+};
+
+class BatchIoErrors : public ::testing::TestWithParam<ErrnoCase> {};
+
+TEST_P(BatchIoErrors, TextForErrno) {
+  EXPECT_EQ(BatchIoErrorText(GetParam().err), sj(GetParam().text));
+  try {
+    ThrowBatchIoError(GetParam().err);
+    ADD_FAILURE() << "no exception";
+  } catch (const HandlerError& e) {
+    EXPECT_EQ(e.text(), sj(GetParam().text));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Mapping, BatchIoErrors,
+                         ::testing::Values(ErrnoCase{ENOENT, "ﾌｧｲﾙが見つかりません."},
+                                           ErrnoCase{ENAMETOOLONG, "不正なﾌｧｲﾙ名です."},
+                                           ErrnoCase{ENOTDIR, "不正なﾌｧｲﾙ名です."},
+                                           ErrnoCase{EMFILE, "ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます."},
+                                           ErrnoCase{ENFILE, "ｵｰﾌﾟﾝしたﾌｧｲﾙが多すぎます."},
+                                           ErrnoCase{EACCES, "ﾌｧｲﾙへのｱｸｾｽが拒否されました."},
+                                           ErrnoCase{EISDIR, "ﾌｧｲﾙへのｱｸｾｽが拒否されました."},
+                                           ErrnoCase{ENOSPC, "ﾃﾞｨｽｸがいっぱいです."},
+                                           // EIO is 5 on Linux: shown as itself, not as code 5.
+                                           ErrnoCase{EIO, "I/O ｴﾗｰ (5)"},
+                                           ErrnoCase{EOVERFLOW, "I/O ｴﾗｰ (75)"}));
+
+TEST(BatchFileReader, OpenErrorsAreHandlerErrors) {
+  test::TempFolder dir;
+  std::filesystem::create_directory(dir.path() / "folder");
+  // A folder opens but cannot be read.
+  BatchFileReader folder(dir.sjis("folder"));
+  EXPECT_THROW(folder.readLine(), HandlerError);
+  try {
+    BatchFileReader missing(dir.sjis("gone.vdb"));
+    ADD_FAILURE() << "opened a missing file";
+  } catch (const HandlerError& e) {
+    EXPECT_EQ(e.text(), sj("ﾌｧｲﾙが見つかりません."));
+  }
+}
+
+}  // namespace
+}  // namespace vedo
