@@ -52,6 +52,13 @@ struct Cp932NoCase {
 
 using Ini = CSimpleIniTempl<char, Cp932NoCase, SI_ConvertA<char>>;
 
+// SimpleIni attaches a comment to the section or key that follows it, so
+// comment lines after the last entry of a file have nothing to hang on and a
+// save would drop them. A section of this name, added after the file's text
+// when it is loaded, holds them; its header line is taken out again when the
+// file is written. The control bytes keep it from meeting a real section.
+constexpr std::string_view kTailSection = "[\x01tail\x01]";
+
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
@@ -236,6 +243,9 @@ bool ProfileFile::load() {
   std::string bytes;
   if (!readWholeFile(path_, bytes)) return false;
   if (bytes.empty()) return true;
+  bytes += '\n';
+  bytes += kTailSection;
+  bytes += '\n';
   if (store_->ini.LoadData(bytes.data(), bytes.size()) < 0) {
     store_ = std::make_unique<Store>();
     errno = ENOMEM;
@@ -283,6 +293,15 @@ bool ProfileFile::save() {
   if (store_->ini.Save(text) < 0) {
     errno = EIO;
     return false;
+  }
+  const std::string tailHeader = std::string(kTailSection) + '\n';
+  const std::size_t tail = text.find(tailHeader);
+  if (tail != std::string::npos) {
+    text.erase(tail, tailHeader.size());
+    // Last in the file: no blank lines left dangling at its end.
+    if (tail == text.size()) {
+      while (text.size() >= 2 && text.ends_with("\n\n")) text.pop_back();
+    }
   }
   return replaceFileAtomically(path_, text);
 }

@@ -144,6 +144,28 @@ TEST(ProfileFile, SaveKeepsForeignSectionsKeysCommentsAndBytes) {
   EXPECT_EQ(readBack(path, "Other", "Foreign"), foreignValue);
 }
 
+TEST(ProfileFile, CommentsAfterTheLastKeySurviveAndSavesSettle) {
+  TempFolder dir;
+  const auto path = dir.write("p.ini", "[S]\nK=1\n; about the end\n# and more\n").string();
+  std::string first;
+  for (int round = 0; round < 3; ++round) {
+    ProfileFile ini(path);
+    ASSERT_TRUE(ini.load());
+    ini.writeString("S", "K", "2");
+    ini.writeString("T", "New", "x");
+    ASSERT_TRUE(ini.save());
+    const std::string text = dir.read("p.ini");
+    EXPECT_NE(text.find("; about the end\n# and more\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find('\x01'), std::string::npos) << text;
+    // The first save lays the file out in its own way; saving the same values
+    // again changes nothing after that (no blank lines piling up).
+    if (round == 1) first = text;
+    if (round == 2) {
+      EXPECT_EQ(text, first);
+    }
+  }
+}
+
 TEST(ProfileFile, AWrittenLineBreakCannotPlantKeys) {
   TempFolder dir;
   const std::string path = dir.str("p.ini");
