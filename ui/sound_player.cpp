@@ -1,0 +1,57 @@
+#include "sound_player.h"
+
+#include <canberra.h>
+
+namespace vedo::ui {
+
+std::vector<const char*> soundEventNames(Sound sound) {
+  switch (sound) {
+    case Sound::Exclamation:
+      return {"dialog-warning"};
+    case Sound::Asterisk:
+      return {"dialog-information"};
+    case Sound::Question:
+      // The freedesktop theme has no "dialog-question".
+      return {"dialog-question", "window-question", "bell"};
+  }
+  return {};
+}
+
+SoundPlayer& soundPlayer() {
+  static SoundPlayer player;
+  return player;
+}
+
+SoundPlayer::SoundPlayer() {
+  if (ca_context_create(&context_) != CA_SUCCESS) {
+    context_ = nullptr;
+    return;
+  }
+  ca_context_change_props(context_, CA_PROP_APPLICATION_NAME, "VEDO32", CA_PROP_APPLICATION_ID, "vedo32",
+                          nullptr);
+}
+
+SoundPlayer::~SoundPlayer() {
+  if (context_ != nullptr) ca_context_destroy(context_);
+}
+
+void SoundPlayer::play(Sound sound) {
+  history_.push_back(sound);
+  if (context_ == nullptr) return;
+  if (!opened_) {
+    // Without a sound server the tool stays silent for the rest of the run.
+    if (ca_context_open(context_) != CA_SUCCESS) {
+      ca_context_destroy(context_);
+      context_ = nullptr;
+      return;
+    }
+    opened_ = true;
+  }
+  for (const char* name : soundEventNames(sound)) {
+    int rc = ca_context_play(context_, 0, CA_PROP_EVENT_ID, name, CA_PROP_EVENT_DESCRIPTION, "VEDO32",
+                             nullptr);
+    if (rc != CA_ERROR_NOTFOUND) return;  // played, or failed for a reason a fallback cannot help
+  }
+}
+
+}  // namespace vedo::ui
