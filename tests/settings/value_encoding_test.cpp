@@ -68,7 +68,9 @@ TEST(ApplicationTitle, FirstLetterUpperAndEveryLaterLetterLower) {
   EXPECT_EQ(applicationTitle("/usr/bin/vedo32"), "Vedo32");
   EXPECT_EQ(applicationTitle("/opt/VEDO32"), "Vedo32");
   EXPECT_EQ(applicationTitle("VeDo32"), "Vedo32");
-  EXPECT_EQ(applicationTitle("/a/b/32Vedo.BIN"), "32vedo.bin");
+  EXPECT_EQ(applicationTitle("/a/b/32Vedo.BIN"), "32vedo");
+  EXPECT_EQ(applicationTitle("/a/v.e/VEDO32.tar.gz"), "Vedo32.tar");
+  EXPECT_EQ(applicationTitle("/a/.vedo"), ".vedo");
   EXPECT_EQ(applicationTitle("/home/\xe8\xa1\xa8X"), "\xe8\xa1\xa8x");  // non-ASCII untouched
 }
 
