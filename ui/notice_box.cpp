@@ -1,8 +1,9 @@
 #include "notice_box.h"
 
+#include <application_title.h>
+
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -253,11 +254,7 @@ NoticeButton showNotice(NoticeKind kind, unsigned buttons, const std::string& cp
   return box.pressed();
 }
 
-QString applicationTitle() {
-  QString base = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-  if (base.isEmpty()) base = QStringLiteral("VEDO32");
-  return base.left(1) + base.mid(1).toLower();
-}
+QString applicationTitle() { return QString::fromStdString(vedo::applicationTitle()); }
 
 void showErrorBox(const std::string& cp932Text) {
   QMessageBox box(QMessageBox::Critical, applicationTitle(), fromCp932(cp932Text), QMessageBox::Ok);

@@ -61,8 +61,7 @@ NoticeButton showNotice(NoticeKind kind, unsigned buttons, const std::string& cp
 using NoticeResponder = std::function<void(NoticeBox& box)>;
 void setNoticeResponder(NoticeResponder responder);
 
-// The application's title: the program file's base name, first letter as it
-// is and the rest in lower case ("Vedo32").
+// The application's title ("Vedo32"), as the error box shows it.
 QString applicationTitle();
 
 // The event loop's error box: error icon, OK button, the application's title.
