@@ -1,0 +1,25 @@
+#pragma once
+// The command "a": add files to an archive (creating it when absent).
+
+#include <string>
+
+#include "command_line.h"
+#include "progress.h"
+
+namespace unlha {
+
+struct CommandResult {
+  int code = 0;         // UNLHA_OK or UNLHA_ERROR_*
+  std::string message;  // CP932, for the caller's output buffer
+};
+
+// Compresses every file the sources match into the archive. The new archive is
+// written to a temporary file beside the old one: existing members are copied
+// as they are (a member of a name being added is replaced), new members are
+// appended, every new member is decoded again and its CRC compared, the file
+// and its folder are synced, and only then is it renamed over the archive. On
+// any failure the temporary file is removed and the old archive (or its
+// absence) stays as it was.
+CommandResult runAdd(const Command& command, ProgressReport& report);
+
+}  // namespace unlha

@@ -1,0 +1,76 @@
+#pragma once
+// Member headers of an LZH archive: building the level-2 header this library
+// writes, and parsing the level-0, level-1 and level-2 headers an existing
+// archive may hold. Parsing is strict and bounds-checked: every length field is
+// checked against the bytes actually present before it is used.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace unlha {
+
+// A damaged or unsupported archive; the message says what and where.
+class ArchiveError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// What the writer puts into a level-2 header.
+struct NewMemberHeader {
+  char method[5] = {'-', 'l', 'h', '0', '-'};
+  std::uint32_t packedSize = 0;
+  std::uint32_t originalSize = 0;
+  std::uint32_t mtime = 0;     // seconds since 1970 (UTC)
+  std::uint16_t crc = 0;       // CRC-16 of the original data
+  std::uint16_t unixMode = 0;  // st_mode: file type and permission bits
+  std::string path;            // CP932, folders separated by "/", no leading "/"
+};
+
+// Largest stored path a level-2 header can hold (its total size is 16 bits).
+inline constexpr std::size_t kMaxStoredPath = 60000;
+
+// Builds the whole level-2 header (base header and extension headers: header
+// CRC, file name, folder name when the path has one, code page 932, Unix mode).
+// Its size depends only on the path, never on sizes, CRC or method, so a writer
+// can reserve it before the data is known and fill it in afterwards.
+std::vector<std::uint8_t> buildLevel2Header(const NewMemberHeader& h);
+
+// One member found in an existing archive.
+struct MemberInfo {
+  int level = 0;
+  std::string method;             // the 5-byte method id, e.g. "-lh5-"
+  std::uint64_t headerOffset = 0; // where the member's header starts
+  std::uint64_t dataOffset = 0;   // where its packed data starts
+  std::uint64_t packedSize = 0;
+  std::uint64_t originalSize = 0;
+  std::uint16_t crc = 0;
+  std::uint32_t mtime = 0;        // Unix time for level 2; MS-DOS date/time otherwise
+  std::string path;               // CP932, folders separated by "/"
+  // Whole member (header and data) occupies [headerOffset, endOffset).
+  std::uint64_t endOffset() const { return dataOffset + packedSize; }
+};
+
+// Reads up to `size` bytes at `offset`; returns how many were read (fewer only at
+// the end of the input).
+using ReadAt = std::size_t (*)(void* context, std::uint64_t offset, std::uint8_t* out,
+                               std::size_t size);
+
+// Parses every member header of an archive of `fileSize` bytes, checking each
+// field against the bounds of the file. The archive ends with a 0x00 byte (or,
+// tolerated, exactly at the end of the file). Throws ArchiveError.
+std::vector<MemberInfo> parseArchive(ReadAt read, void* context, std::uint64_t fileSize);
+
+// Parses the member header that starts at `offset`; nullopt at the end mark.
+std::optional<MemberInfo> parseMemberHeader(ReadAt read, void* context, std::uint64_t offset,
+                                            std::uint64_t fileSize);
+
+// Turns the name of an old-style header ("\" between folders, character-wise in
+// CP932) into the "/"-separated form used to compare names.
+std::string normaliseStoredPath(std::string_view path);
+
+}  // namespace unlha

@@ -1,0 +1,233 @@
+#include "member_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "command_error.h"
+#include "lzh_header.h"
+#include "unlha32.h"
+
+namespace unlha {
+namespace {
+
+// Bytes read from a source (or the archive, when verifying) per system call.
+constexpr std::size_t kChunkSize = 256 << 10;
+
+// Thrown through the encoder's sink once its output has grown as large as the
+// file itself: compressing further cannot pay, the file is stored instead.
+struct StopCompressing {};
+
+class SourceFd {
+ public:
+  explicit SourceFd(const SourceFile& file) : path_(file.path) {
+    const std::optional<std::string> sys = vedo::fs::toSystemPath(file.path);
+    if (!sys) throw CommandError(UNLHA_ERROR_NAME, "name cannot be held in CP932: \"" + file.path + "\"");
+    // O_NONBLOCK keeps a FIFO from blocking the open; it is refused just below.
+    fd_ = ::open(sys->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd_ < 0) fail(errno);
+    if (::fstat(fd_, &st_) != 0) fail(errno);
+    if (!S_ISREG(st_.st_mode)) {
+      ::close(fd_);
+      throw CommandError(UNLHA_ERROR_READ, "not a regular file: \"" + path_ + "\"");
+    }
+  }
+  ~SourceFd() { ::close(fd_); }
+  SourceFd(const SourceFd&) = delete;
+  SourceFd& operator=(const SourceFd&) = delete;
+
+  const struct stat& status() const { return st_; }
+
+  std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> buf) {
+    const long long n = readFullyAt(fd_, offset, buf);
+    if (n < 0) fail(errno);
+    return static_cast<std::size_t>(n);
+  }
+
+ private:
+  [[noreturn]] void fail(int err) {
+    throw CommandError(UNLHA_ERROR_READ, "cannot read \"" + path_ + "\": " + systemMessage(err));
+  }
+
+  std::string path_;
+  int fd_ = -1;
+  struct stat st_ {};
+};
+
+void checkSize(std::uint64_t size, const std::string& path) {
+  if (size > kMaxMemberSize)
+    throw CommandError(UNLHA_ERROR_TOO_LARGE,
+                       "file too large for an LZH member (4 GiB or more): \"" + path + "\"");
+}
+
+std::uint32_t unixTime(const struct stat& st) {
+  return static_cast<std::uint32_t>(std::clamp<long long>(st.st_mtim.tv_sec, 0, 0xFFFFFFFFll));
+}
+
+}  // namespace
+
+const char* methodId(lzh::Method method) {
+  switch (method) {
+    case lzh::Method::Lh5: return "-lh5-";
+    case lzh::Method::Lh6: return "-lh6-";
+    case lzh::Method::Lh7: return "-lh7-";
+    case lzh::Method::Lh0: break;
+  }
+  return "-lh0-";
+}
+
+WrittenMember writeMember(OutputFile& out, const SourceFile& file, lzh::Method method,
+                          const BytesRead& progress) {
+  if (file.stored.size() > kMaxStoredPath)
+    throw CommandError(UNLHA_ERROR_NAME, "stored path too long: \"" + file.stored + "\"");
+  SourceFd source(file);
+  const struct stat& st = source.status();
+  checkSize(static_cast<std::uint64_t>(st.st_size), file.path);
+
+  NewMemberHeader h;
+  h.path = file.stored;
+  h.mtime = unixTime(st);
+  h.unixMode = static_cast<std::uint16_t>(st.st_mode & 0xFFFF);
+  const std::vector<std::uint8_t> placeholder = buildLevel2Header(h);
+  WrittenMember written;
+  written.stored = file.stored;
+  written.headerOffset = out.position();
+  out.write(placeholder);
+  const std::uint64_t dataOffset = out.position();
+
+  std::vector<std::uint8_t> buf(kChunkSize);
+  std::uint64_t total = 0;
+  std::uint64_t reported = 0;
+  std::uint16_t crc = 0;
+  bool compressed = false;
+  auto account = [&](std::size_t n) {
+    total += n;
+    checkSize(total, file.path);
+    if (total > reported) {
+      progress(total - reported);
+      reported = total;
+    }
+  };
+
+  if (method != lzh::Method::Lh0 && st.st_size > 0) {
+    const std::uint64_t limit = static_cast<std::uint64_t>(st.st_size);
+    std::uint64_t packed = 0;
+    try {
+      lzh::Encoder encoder(method, [&](std::span<const std::uint8_t> bytes) {
+        packed += bytes.size();
+        if (packed >= limit) throw StopCompressing{};
+        out.write(bytes);
+      });
+      for (;;) {
+        const std::size_t n = source.readAt(total, buf);
+        if (n == 0) break;
+        crc = lzh::crc16(crc, std::span(buf.data(), n));
+        account(n);
+        encoder.write(std::span(buf.data(), n));
+      }
+      encoder.finish();
+      compressed = packed < total;
+    } catch (const StopCompressing&) {
+      compressed = false;
+    }
+    if (compressed) {
+      written.method = method;
+      written.packedSize = static_cast<std::uint32_t>(packed);
+    }
+  }
+
+  if (!compressed) {
+    // Store: drop whatever the encoder wrote and copy the file as it is.
+    out.truncateTo(dataOffset);
+    total = 0;
+    crc = 0;
+    for (;;) {
+      const std::size_t n = source.readAt(total, buf);
+      if (n == 0) break;
+      crc = lzh::crc16(crc, std::span(buf.data(), n));
+      account(n);
+      out.write(std::span(buf.data(), n));
+    }
+    written.method = lzh::Method::Lh0;
+    written.packedSize = static_cast<std::uint32_t>(total);
+  }
+
+  written.originalSize = static_cast<std::uint32_t>(total);
+  written.crc = crc;
+  std::copy_n(methodId(written.method), 5, h.method);
+  h.packedSize = written.packedSize;
+  h.originalSize = written.originalSize;
+  h.crc = crc;
+  out.writeAt(written.headerOffset, buildLevel2Header(h));
+  return written;
+}
+
+namespace {
+
+struct FdContext {
+  int fd;
+};
+
+std::size_t readArchiveAt(void* ctx, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
+  const long long n = readFullyAt(static_cast<FdContext*>(ctx)->fd, offset, std::span(out, size));
+  return n < 0 ? 0 : static_cast<std::size_t>(n);
+}
+
+[[noreturn]] void verifyFailed(const WrittenMember& m, const std::string& why) {
+  throw CommandError(UNLHA_ERROR_VERIFY, "verification of \"" + m.stored + "\" failed: " + why);
+}
+
+}  // namespace
+
+void verifyMember(int fd, std::uint64_t fileSize, const WrittenMember& member) {
+  FdContext ctx{fd};
+  std::optional<MemberInfo> info;
+  try {
+    info = parseMemberHeader(readArchiveAt, &ctx, member.headerOffset, fileSize);
+  } catch (const ArchiveError& e) {
+    verifyFailed(member, e.what());
+  }
+  if (!info) verifyFailed(member, "member header missing");
+  if (info->level != 2 || info->path != member.stored || info->method != methodId(member.method) ||
+      info->crc != member.crc || info->originalSize != member.originalSize ||
+      info->packedSize != member.packedSize)
+    verifyFailed(member, "member header does not hold what was written");
+
+  std::uint64_t offset = info->dataOffset;
+  const std::uint64_t end = info->endOffset();
+  auto source = [&](std::span<std::uint8_t> buffer) -> std::size_t {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
+    const long long n = readFullyAt(fd, offset, buffer.first(want));
+    if (n < 0) verifyFailed(member, "cannot read the archive: " + systemMessage(errno));
+    offset += static_cast<std::uint64_t>(n);
+    return static_cast<std::size_t>(n);
+  };
+
+  std::vector<std::uint8_t> buf(kChunkSize);
+  std::uint64_t count = 0;
+  std::uint16_t crc = 0;
+  try {
+    if (member.method == lzh::Method::Lh0) {
+      while (const std::size_t n = source(buf)) {
+        crc = lzh::crc16(crc, std::span(buf.data(), n));
+        count += n;
+      }
+    } else {
+      lzh::Decoder decoder(member.method, source, info->packedSize, info->originalSize);
+      while (const std::size_t n = decoder.read(buf)) {
+        crc = lzh::crc16(crc, std::span(buf.data(), n));
+        count += n;
+      }
+    }
+  } catch (const lzh::FormatError& e) {
+    verifyFailed(member, e.what());
+  }
+  if (count != member.originalSize) verifyFailed(member, "decoded length differs");
+  if (crc != member.crc) verifyFailed(member, "CRC differs");
+}
+
+}  // namespace unlha
