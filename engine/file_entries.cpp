@@ -38,6 +38,9 @@ void CopyOrMoveEntry(EngineContext& ctx, int command) {
   // (one level; an existing folder or a missing parent is no error here: the
   // copy then fails or succeeds on its own).
   std::string destination = ctx.fields.Target();
+  // An empty target would make the destination "/" and the name: the root
+  // folder. The runner never passes one; nothing is copied if it happens.
+  if (destination.empty()) return;
   if (!endsInSeparator(destination)) {
     destination += '/';
     fs::createFolder(destination);

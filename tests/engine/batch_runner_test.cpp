@@ -329,6 +329,15 @@ TEST_F(BatchRun, MissingCopySourceAsksOrStaysSilent) {
   EXPECT_TRUE(exists("BACKUP/B.TXT"));
 }
 
+TEST_F(BatchRun, CopyWithEmptyTargetCopiesNothing) {
+  file("A.TXT");
+  fields.setSource("A.TXT");
+  fields.setTarget("");
+  CopyOrMoveEntry(ctx, EntryMV);
+  EXPECT_TRUE(exists("A.TXT"));
+  EXPECT_EQ(fields.Target(), "");
+}
+
 // --- Errors of the system on the batch file ----------------------------------
 
 // A read that fails as root too: /proc/self/mem is a regular file whose first
