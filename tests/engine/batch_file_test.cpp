@@ -94,7 +94,12 @@ TEST(BatchFileReader, OpenErrorsAreHandlerErrors) {
   std::filesystem::create_directory(dir.path() / "folder");
   // A folder opens but cannot be read.
   BatchFileReader folder(dir.sjis("folder"));
-  EXPECT_THROW(folder.readLine(), HandlerError);
+  try {
+    folder.readLine();
+    ADD_FAILURE() << "read a folder";
+  } catch (const HandlerError& e) {
+    EXPECT_EQ(e.text(), sj("ﾌｧｲﾙへのｱｸｾｽが拒否されました."));
+  }
   try {
     BatchFileReader missing(dir.sjis("gone.vdb"));
     ADD_FAILURE() << "opened a missing file";
