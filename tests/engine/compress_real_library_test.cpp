@@ -1,0 +1,82 @@
+// CompressEntry with the product library: a wildcard compressed with its
+// sources deleted must leave an archive that an independent reader accepts and
+// that holds every deleted file, byte for byte.
+#include "compress_entry.h"
+
+#include "app_state.h"
+#include "archiver_binding.h"
+#include "engine_context.h"
+#include "job_fields.h"
+#include "scripted_port.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+
+namespace vedo {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+std::string realLibraryPath() {
+  const char* bin = std::getenv("VEDO_BUILD_BIN");
+  return std::string(bin ? bin : VEDO_DEFAULT_BUILD_BIN) + "/libunlha32.so";
+}
+
+int runQuiet(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+TEST(CompressEntryRealLibrary, WildcardWithDeleteLeavesAnArchiveHoldingEveryDeletedFile) {
+  const std::string library = realLibraryPath();
+  ASSERT_TRUE(stdfs::exists(library)) << library;
+  std::vector<std::string> stubNotices;
+  unlha32::setNoticeHook([&](const std::string& text) { stubNotices.push_back(text); });
+  unlha32::LoadArchiver(library.c_str());
+  ASSERT_TRUE(unlha32::ArchiverLoaded());
+
+  test::TempFolder tmp;
+  std::map<std::string, std::string> sources;
+  sources["A.TXT"] = "first file\n";
+  sources["B.TXT"] = std::string(100000, 'b') + "tail";
+  std::string mixed;
+  for (int i = 0; i < 20000; ++i) mixed += std::to_string(i * 7919 % 1000) + ",";
+  sources["C.TXT"] = mixed;
+  sources["EMPTY.TXT"] = "";
+  for (const auto& [name, content] : sources) tmp.write("src/" + name, content);
+  tmp.write("src/KEEP.DOC", "not matched");
+
+  AppState state;
+  state.JobDialogs = false;  // "-n": no progress window of the library's own
+  PlainJobFields fields;
+  fields.setSource(tmp.sjis("src/*.TXT"));
+  fields.setTarget(tmp.sjis("out.lzh"));
+  fields.setDeleteAfter(true);
+  test::ScriptedPort port(state);
+  EngineContext ctx{state, fields, port, unlha32::Archiver()};
+
+  EXPECT_TRUE(CompressEntry(ctx));
+  EXPECT_TRUE(stubNotices.empty());
+  EXPECT_TRUE(port.notices().empty());
+  for (const auto& [name, content] : sources) EXPECT_FALSE(stdfs::exists(tmp.path() / "src" / name)) << name;
+  EXPECT_TRUE(stdfs::exists(tmp.path() / "src/KEEP.DOC"));
+
+  const std::string archive = tmp.str("out.lzh");
+  EXPECT_EQ(runQuiet("lhasa t '" + archive + "'"), 0);
+  ASSERT_EQ(runQuiet("lhasa xqw='" + tmp.str("check") + "' '" + archive + "'"), 0);
+  std::size_t extracted = 0;
+  for (const auto& entry : stdfs::directory_iterator(tmp.path() / "check")) {
+    (void)entry;
+    ++extracted;
+  }
+  EXPECT_EQ(extracted, sources.size());
+  for (const auto& [name, content] : sources) EXPECT_EQ(tmp.read("check/" + name), content) << name;
+
+  unlha32::UnloadArchiver();
+  unlha32::setNoticeHook(nullptr);
+}
+
+}  // namespace
+}  // namespace vedo
