@@ -58,6 +58,21 @@ class SourceFd {
   struct stat st_ {};
 };
 
+// Whether to store the file without trying the encoder: the codec's guess must
+// say "incompressible" for a sample at the start, the middle and the end, so a
+// file that merely begins with packed data (a tar holding a compressed file
+// first, say) is still compressed.
+constexpr std::size_t kSampleSize = 64 << 10;
+
+bool looksIncompressible(SourceFd& source, std::uint64_t size, std::vector<std::uint8_t>& buf) {
+  const std::uint64_t offsets[] = {0, size / 2, size > kSampleSize ? size - kSampleSize : 0};
+  for (std::uint64_t at : offsets) {
+    const std::size_t n = source.readAt(at, std::span(buf.data(), std::min(buf.size(), kSampleSize)));
+    if (!lzh::looksIncompressible(std::span(buf.data(), n))) return false;
+  }
+  return true;
+}
+
 void checkSize(std::uint64_t size, const std::string& path) {
   if (size > kMaxMemberSize)
     throw CommandError(UNLHA_ERROR_TOO_LARGE,
@@ -113,7 +128,8 @@ WrittenMember writeMember(OutputFile& out, const SourceFile& file, lzh::Method m
     }
   };
 
-  if (method != lzh::Method::Lh0 && st.st_size > 0) {
+  if (method != lzh::Method::Lh0 && st.st_size > 0 &&
+      !looksIncompressible(source, static_cast<std::uint64_t>(st.st_size), buf)) {
     const std::uint64_t limit = static_cast<std::uint64_t>(st.st_size);
     std::uint64_t packed = 0;
     try {

@@ -1,0 +1,264 @@
+// The command "a" through the library's C entry: what an archive ends up
+// holding, and that every failure leaves the old archive exactly as it was.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+#include <set>
+
+#include "temp_folder.h"
+#include "unlha_test_support.h"
+
+namespace unlha::test {
+namespace {
+
+using vedo::test::TempFolder;
+namespace fs = std::filesystem;
+
+class AddCommand : public ::testing::Test {
+ protected:
+  std::string arc() const { return dir.str("arc.lzh"); }
+  Outcome add(const std::string& switches, const std::string& sources) const {
+    return unlha("a -n " + switches + " \"" + arc() + "\"  " + sources);
+  }
+  std::string q(const std::string& rel) const { return "\"" + dir.str(rel) + "\""; }
+  std::vector<std::string> names() const {
+    std::vector<std::string> out;
+    for (const MemberInfo& m : readMembers(arc())) out.push_back(*vedo::cp932::toUtf8(m.path));
+    return out;
+  }
+  std::string member(const std::string& name) const {
+    return shell("bsdtar --options hdrcharset=CP932 -xOf '" + arc() + "' '" + name + "'").output;
+  }
+  // Files in the archive's folder whose names mark them as our temporary files.
+  std::vector<std::string> leftovers() const {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir.path()))
+      if (e.path().filename().string().ends_with(".tmp")) out.push_back(e.path().filename().string());
+    return out;
+  }
+
+  TempFolder dir;
+};
+
+TEST_F(AddCommand, UpdateReplacesTheSameNamedMemberInPlaceAndKeepsTheOthers) {
+  dir.write("a.txt", "first a");
+  dir.write("b.txt", "first b");
+  ASSERT_EQ(add("", q("*.txt")).code, 0);
+  dir.write("a.txt", "second a, longer than the first");
+  dir.write("c.txt", "c");
+  const Outcome r = add("-m7", q("a.txt") + " " + q("c.txt"));
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(names(), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+  EXPECT_EQ(member("a.txt"), "second a, longer than the first");
+  EXPECT_EQ(member("b.txt"), "first b");
+  EXPECT_EQ(member("c.txt"), "c");
+}
+
+TEST_F(AddCommand, ExistingMembersAreCopiedAsTheyAre) {
+  dir.write("x.txt", std::string(50000, 'x') + "tail");
+  ASSERT_EQ(add("-m6", q("x.txt")).code, 0);
+  const std::string before = readFile(arc());
+  dir.write("y.txt", "y");
+  ASSERT_EQ(add("-m0", q("y.txt")).code, 0);
+  const std::string after = readFile(arc());
+  // The old archive without its end mark is where the new one starts.
+  ASSERT_GT(after.size(), before.size());
+  EXPECT_TRUE(after.compare(0, before.size() - 1, before, 0, before.size() - 1) == 0);
+}
+
+TEST_F(AddCommand, TheArchiveNeverAddsItselfWhateverItsSpelling) {
+  dir.write("a.txt", "a");
+  ASSERT_EQ(add("", q("*")).code, 0);
+  fs::create_directory(dir.path() / "sub");
+  fs::create_symlink(dir.path() / "arc.lzh", dir.path() / "link.lzh");
+  for (const std::string& archive : {dir.str("sub/../arc.lzh"), dir.str("./arc.lzh"), dir.str("link.lzh")}) {
+    const Outcome r = unlha("a -n \"" + archive + "\"  \"" + dir.str("*.*") + "\"");
+    ASSERT_EQ(r.code, 0) << archive << ": " << r.output;
+    EXPECT_EQ(names(), (std::vector<std::string>{"a.txt"})) << archive;
+  }
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "link.lzh"));  // written through, not replaced
+}
+
+TEST_F(AddCommand, FoldersNeedRecursionAndLinksAreStoredAsTheirTargets) {
+  dir.write("src/a.txt", "content of a");
+  dir.write("src/sub/b.txt", "b");
+  dir.write("src/sub/深い/c.txt", "c");
+  fs::create_symlink("a.txt", dir.path() / "src/link.txt");
+  ASSERT_EQ(add("", q("src/*")).code, 0);
+  EXPECT_EQ(names(), (std::vector<std::string>{"a.txt", "link.txt"}));
+  EXPECT_EQ(member("link.txt"), "content of a");
+
+  fs::remove(arc());
+  ASSERT_EQ(add("-r", q("src/*.txt")).code, 0);
+  EXPECT_EQ(names(), (std::vector<std::string>{"a.txt", "link.txt", "sub/b.txt", "sub/深い/c.txt"}));
+  EXPECT_EQ(member("sub/深い/c.txt"), "c");
+}
+
+TEST_F(AddCommand, HeadersWhoseSizeWouldEndInAZeroByteArePadded) {
+  // A 210-byte name makes a 256-byte header before padding.
+  const std::string longName = std::string(210, 'n');
+  dir.write(longName, "long");
+  dir.write("z.txt", "after the long one");
+  ASSERT_EQ(add("", q(longName) + " " + q("z.txt")).code, 0);
+  const std::vector<MemberInfo> members = readMembers(arc());
+  ASSERT_EQ(members.size(), 2u);
+  EXPECT_EQ((members[1].headerOffset - members[0].headerOffset - members[0].packedSize) & 0xFF, 1u);
+  const Outcome t = shell("lhasa t '" + arc() + "' 2>&1");
+  EXPECT_EQ(t.code, 0) << t.output;
+  EXPECT_NE(t.output.find("z.txt"), std::string::npos) << t.output;
+}
+
+struct Failure {
+  const char* label;
+  int code;
+  std::function<std::string(const TempFolder&)> command;  // CP932 command text
+};
+
+void PrintTo(const Failure& f, std::ostream* os) { *os << f.label; }
+
+std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+
+class AddCommandFailure : public AddCommand, public ::testing::WithParamInterface<Failure> {};
+
+TEST_P(AddCommandFailure, ReportsAndLeavesTheOldArchiveByteIdentical) {
+  dir.write("a.txt", "old member");
+  ASSERT_EQ(add("", q("a.txt")).code, 0);
+  const std::string command = GetParam().command(dir);  // may change the old archive first
+  const std::string before = readFile(arc());
+  std::vector<char> out(4096, '\x7F');
+  const int code = Unlha(nullptr, command.c_str(), out.data(), 4000);
+  EXPECT_EQ(code, GetParam().code) << out.data();
+  EXPECT_GT(std::strlen(out.data()), 0u);
+  EXPECT_EQ(readFile(arc()), before);
+  EXPECT_EQ(leftovers(), std::vector<std::string>{});
+  EXPECT_EQ(UnlhaGetRunning(), 0);
+}
+
+const Failure failures[] = {
+    {"NoMatch", UNLHA_ERROR_NO_MATCH,
+     [](const TempFolder& d) { return "a -n " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("none*.txt")); }},
+    {"OneOfTwoSourcesMatchesNothing", UNLHA_ERROR_NO_MATCH,
+     [](const TempFolder& d) {
+       d.write("new.txt", "new");
+       return "a -n " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("new.txt")) + " " + quoted(d.sjis("gone.txt"));
+     }},
+    {"OnlyAFolderMatchesWithoutRecursion", UNLHA_ERROR_NO_MATCH,
+     [](const TempFolder& d) {
+       d.write("folder/inside.txt", "x");
+       return "a -n " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("folder"));
+     }},
+    {"UnknownSwitch", UNLHA_ERROR_COMMAND,
+     [](const TempFolder& d) { return "a -n -x1 " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("a.txt")); }},
+    {"UnknownCommand", UNLHA_ERROR_COMMAND,
+     [](const TempFolder& d) { return "z " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("a.txt")); }},
+    {"NoSource", UNLHA_ERROR_COMMAND, [](const TempFolder& d) { return "a -n " + quoted(d.sjis("arc.lzh")); }},
+    {"ReadingCommandNotYetBuilt", UNLHA_ERROR_NOT_SUPPORTED,
+     [](const TempFolder& d) { return "l " + quoted(d.sjis("arc.lzh")); }},
+    {"UnreadableSource", UNLHA_ERROR_READ,
+     [](const TempFolder& d) {
+       // A FIFO is found by the search but cannot be read as a file (a mode
+       // of 000 would not stop a test run as root).
+       ::mkfifo(d.str("pipe").c_str(), 0644);
+       return "a -n " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("pipe"));
+     }},
+    {"SourceOf4GiB", UNLHA_ERROR_TOO_LARGE,
+     [](const TempFolder& d) {
+       d.write("huge.bin", "");
+       fs::resize_file(d.path() / "huge.bin", 0x100000000ull);  // sparse
+       return "a -n " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("huge.bin"));
+     }},
+    {"NameNotCp932", UNLHA_ERROR_NAME,
+     [](const TempFolder& d) { return "a -n " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("") + "/\x81\x20.txt"); }},
+    {"ExistingFileIsNoArchive", UNLHA_ERROR_BAD_ARCHIVE,
+     [](const TempFolder& d) {
+       d.write("arc.lzh", "This is a plain text file, not an LZH archive at all.\n");
+       return "a -n " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("a.txt"));
+     }},
+    {"ExistingArchiveTruncated", UNLHA_ERROR_BAD_ARCHIVE,
+     [](const TempFolder& d) {
+       fs::resize_file(d.path() / "arc.lzh", fs::file_size(d.path() / "arc.lzh") - 3);
+       return "a -n " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("a.txt"));
+     }},
+    {"WildcardInArchiveName", UNLHA_ERROR_COMMAND,
+     [](const TempFolder& d) { return "a -n " + quoted(d.sjis("arc?.lzh")) + "  " + quoted(d.sjis("a.txt")); }},
+    {"ArchiveFolderMissing", UNLHA_ERROR_WRITE,
+     [](const TempFolder& d) { return "a -n " + quoted(d.sjis("no/such/arc.lzh")) + "  " + quoted(d.sjis("a.txt")); }},
+    {"ArchiveIsAFolder", UNLHA_ERROR_WRITE,
+     [](const TempFolder& d) {
+       fs::create_directory(d.path() / "dir.lzh");
+       return "a -n " + quoted(d.sjis("dir.lzh")) + "  " + quoted(d.sjis("a.txt"));
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, AddCommandFailure, ::testing::ValuesIn(failures),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(AddCommand, MessageIsCutToTheBufferAndAlwaysTerminated) {
+  char out[16];
+  std::memset(out, 'X', sizeof out);
+  EXPECT_EQ(Unlha(nullptr, "a -n -unknown-switch-with-a-long-name \"x.lzh\"  \"y\"", out, 8), UNLHA_ERROR_COMMAND);
+  EXPECT_EQ(std::strlen(out), 7u);
+  EXPECT_EQ(out[8], 'X');
+  EXPECT_EQ(Unlha(nullptr, "a", nullptr, 0), UNLHA_ERROR_COMMAND);
+  EXPECT_EQ(Unlha(nullptr, nullptr, out, 8), UNLHA_ERROR_ARGUMENT);
+}
+
+TEST(UnlhaEntries, VersionModesAndTheEntriesNotYetBuilt) {
+  EXPECT_EQ(UnlhaGetVersion(), 100);
+  EXPECT_EQ(UnlhaGetRunning(), 0);
+  EXPECT_NE(UnlhaSetBackGroundMode(1), 0);
+  EXPECT_EQ(UnlhaGetBackGroundMode(), 1);
+  EXPECT_NE(UnlhaSetCursorMode(1), 0);
+  EXPECT_EQ(UnlhaGetCursorMode(), 1);
+  EXPECT_NE(UnlhaSetCursorInterval(120), 0);
+  EXPECT_EQ(UnlhaSetCursorInterval(-1), 0);
+  EXPECT_EQ(UnlhaGetCursorInterval(), 120);
+  EXPECT_EQ(UnlhaOpenArchive(nullptr, "x.lzh", 0), UNLHA_ERROR_NOT_SUPPORTED);
+  EXPECT_EQ(UnlhaCheckArchive("x.lzh", 0), UNLHA_ERROR_NOT_SUPPORTED);
+  EXPECT_EQ(UnlhaGetFileCount("x.lzh"), UNLHA_ERROR_NOT_SUPPORTED);
+  EXPECT_EQ(UnlhaQueryFunctionList(10), 1);
+  EXPECT_EQ(UnlhaQueryFunctionList(14), 0);
+}
+
+TEST(UnlhaLibrary, ExportsExactlyTheFortyOneEntries) {
+  const Outcome r = shell("nm -D --defined-only '" UNLHA32_LIBRARY_PATH "'");
+  ASSERT_EQ(r.code, 0);
+  std::set<std::string> exported;
+  std::size_t start = 0;
+  for (std::size_t nl; (nl = r.output.find('\n', start)) != std::string::npos; start = nl + 1) {
+    const std::string line = r.output.substr(start, nl - start);
+    exported.insert(line.substr(line.rfind(' ') + 1));
+  }
+  const std::set<std::string> entries = {
+      "UnlhaGetVersion", "UnlhaGetSubVersion", "UnlhaGetRunning", "UnlhaGetBackGroundMode",
+      "UnlhaSetBackGroundMode", "UnlhaGetCursorMode", "UnlhaSetCursorMode", "UnlhaGetCursorInterval",
+      "UnlhaSetCursorInterval", "Unlha", "UnlhaCheckArchive", "UnlhaConfigDialog", "UnlhaGetFileCount",
+      "UnlhaOpenArchive", "UnlhaCloseArchive", "UnlhaFindFirst", "UnlhaFindNext", "UnlhaGetArcFileName",
+      "UnlhaGetArcFileSize", "UnlhaGetArcOriginalSize", "UnlhaGetArcCompressedSize", "UnlhaGetArcRatio",
+      "UnlhaGetArcDate", "UnlhaGetArcTime", "UnlhaGetArcOSType", "UnlhaGetFileName", "UnlhaGetMethod",
+      "UnlhaGetOriginalSize", "UnlhaGetCompressedSize", "UnlhaGetRatio", "UnlhaGetDate", "UnlhaGetTime",
+      "UnlhaGetWriteTime", "UnlhaGetAccessTime", "UnlhaGetCreateTime", "UnlhaGetCRC", "UnlhaGetAttribute",
+      "UnlhaGetOSType", "UnlhaQueryFunctionList", "UnlhaSetOwnerWindow", "UnlhaClearOwnerWindow"};
+  EXPECT_EQ(entries.size(), 41u);
+  EXPECT_EQ(exported, entries);
+}
+
+TEST(UnlhaFrontEnd, BuildsTheCommandAndExitsWithTheResult) {
+  TempFolder dir;
+  dir.write("表ソボ.txt", "front end");
+  const std::string unlha = UNLHA_FRONT_END_PATH;
+  const Outcome ok = shell("'" + unlha + "' a -n '" + dir.str("arc.lzh") + "' '" + dir.str("表ソボ.txt") + "'");
+  EXPECT_EQ(ok.code, 0) << ok.output;
+  EXPECT_NE(ok.output.find("表ソボ.txt"), std::string::npos) << ok.output;
+  EXPECT_EQ(shell("bsdtar --options hdrcharset=CP932 -xOf '" + dir.str("arc.lzh") + "'").output, "front end");
+  const Outcome bad = shell("'" + unlha + "' a -q '" + dir.str("arc.lzh") + "' '" + dir.str("*.txt") + "' 2>&1");
+  EXPECT_NE(bad.code, 0);
+  EXPECT_NE(bad.output.find("-q"), std::string::npos) << bad.output;
+}
+
+}  // namespace
+}  // namespace unlha::test
