@@ -1,0 +1,257 @@
+// lzh_bench: our LZH writer beside gzip and jlha on a corpus every Debian
+// build machine can make, in interleaved rounds (so that a busy neighbour on a
+// shared machine slows every tool alike), with the median time of each.
+//
+//   lzh_bench [--rounds N] [--work DIR] [--unlha PATH]
+//
+// Corpus (deterministic):
+//   include.tar  tar of the C and C++ headers and CMake's modules, names
+//                sorted, times, owners and modes fixed
+//   cmake        /usr/bin/cmake
+//   gdb          /usr/bin/gdb, where installed
+//   random.bin   8 MiB from a fixed-seed generator
+// Also: random.bin alone, and a copy of /usr/include/c++/<version> as many
+// members (-r) against tar piped into gzip -6.
+//
+// It prints sizes, size ratios, MB/s and peak resident size per tool, then
+// pass or fail for each target.
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Measure {
+  double seconds = 0;
+  std::uint64_t size = 0;
+  long maxRssKiB = 0;
+  bool ok = true;
+};
+
+// Runs `command` under /bin/sh; wall time and the shell's (exec'd tool's) peak RSS.
+Measure run(const std::string& command) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  Measure m;
+  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  m.maxRssKiB = usage.ru_maxrss;
+  m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (!m.ok) std::fprintf(stderr, "failed: %s\n", command.c_str());
+  return m;
+}
+
+std::uint64_t sizeOf(const fs::path& p) {
+  std::error_code ec;
+  const auto n = fs::file_size(p, ec);
+  return ec ? 0 : n;
+}
+
+std::string q(const fs::path& p) { return "'" + p.string() + "'"; }
+
+struct Tool {
+  std::string name;
+  // Command writing the compressed form of `inputs` to `out`.
+  std::string (*command)(const std::string& unlha, const std::string& inputs, const fs::path& out);
+  std::string extension;
+};
+
+std::string unlha5(const std::string& u, const std::string& in, const fs::path& out) {
+  return "exec " + u + " a -n -m5 " + q(out) + " " + in + " >/dev/null";
+}
+std::string unlha7(const std::string& u, const std::string& in, const fs::path& out) {
+  return "exec " + u + " a -n -m7 " + q(out) + " " + in + " >/dev/null";
+}
+std::string gzip6(const std::string&, const std::string& in, const fs::path& out) {
+  return "exec gzip -6 -c " + in + " > " + q(out);
+}
+std::string gzip9(const std::string&, const std::string& in, const fs::path& out) {
+  return "exec gzip -9 -c " + in + " > " + q(out);
+}
+std::string jlha5(const std::string&, const std::string& in, const fs::path& out) {
+  return "jlha c2o5 " + q(out) + " " + in + " >/dev/null 2>&1";
+}
+std::string jlha7(const std::string&, const std::string& in, const fs::path& out) {
+  return "jlha c2o7 " + q(out) + " " + in + " >/dev/null 2>&1";
+}
+
+struct Result {
+  std::uint64_t inputBytes = 0;
+  std::uint64_t size = 0;
+  std::vector<double> times;
+  long maxRssKiB = 0;
+  bool ok = true;
+  double median() const {
+    std::vector<double> t = times;
+    std::sort(t.begin(), t.end());
+    return t.empty() ? 0 : t[t.size() / 2];
+  }
+  double mbps() const { return median() > 0 ? static_cast<double>(inputBytes) / 1e6 / median() : 0; }
+  double ratio() const { return inputBytes ? 100.0 * static_cast<double>(size) / static_cast<double>(inputBytes) : 0; }
+};
+
+void makeCorpus(const fs::path& work) {
+  const fs::path corpus = work / "corpus";
+  if (fs::exists(corpus / "random.bin")) return;
+  fs::create_directories(corpus);
+  // Headers from the C library, the kernel headers and libstdc++, and CMake's
+  // modules: text that every build machine carries.
+  std::string members = "include/c++ include/linux include/asm-generic";
+  for (const auto& e : fs::directory_iterator("/usr/include"))
+    if (e.is_regular_file()) members += " include/" + e.path().filename().string();
+  for (const auto& e : fs::directory_iterator("/usr/share"))
+    if (e.path().filename().string().starts_with("cmake-")) members += " share/" + e.path().filename().string() + "/Modules";
+  const std::string tar = "tar --sort=name --mtime=2020-01-01T00:00:00Z --owner=0 --group=0 --numeric-owner "
+                          "--mode=go-w --format=gnu -cf " + q(corpus / "include.tar") + " -C /usr " + members;
+  if (std::system(tar.c_str()) != 0) std::fprintf(stderr, "tar of the headers failed\n");
+  for (const char* bin : {"/usr/bin/cmake", "/usr/bin/gdb"})
+    if (fs::exists(bin)) fs::copy_file(bin, corpus / fs::path(bin).filename(), fs::copy_options::overwrite_existing);
+  std::mt19937_64 rng(20261207);
+  std::vector<std::uint64_t> random(8 << 20 >> 3);
+  for (auto& v : random) v = rng();
+  std::ofstream(corpus / "random.bin", std::ios::binary)
+      .write(reinterpret_cast<const char*>(random.data()), static_cast<std::streamsize>(random.size() * 8));
+  // Many members: a copy of libstdc++'s headers.
+  for (const auto& e : fs::directory_iterator("/usr/include/c++")) {
+    fs::copy(e.path(), work / "many" / e.path().filename(), fs::copy_options::recursive);
+    break;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int rounds = 3;
+  fs::path work = fs::temp_directory_path() / "vedo-lzh-bench";
+  std::string unlha = (fs::path(argv[0]).parent_path() / "unlha").string();
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    if (a == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
+    if (a == "--work") work = argv[i + 1];
+    if (a == "--unlha") unlha = argv[i + 1];
+  }
+  if (!fs::exists(unlha)) {
+    std::fprintf(stderr, "unlha not found at %s (use --unlha)\n", unlha.c_str());
+    return 2;
+  }
+  makeCorpus(work);
+  const fs::path corpus = work / "corpus";
+  const fs::path out = work / "out";
+  fs::create_directories(out);
+
+  std::string all;
+  std::uint64_t allBytes = 0;
+  for (const char* f : {"include.tar", "cmake", "gdb", "random.bin"}) {
+    if (!fs::exists(corpus / f)) continue;
+    all += " " + q(corpus / f);
+    allBytes += sizeOf(corpus / f);
+  }
+  const std::string randomOnly = q(corpus / "random.bin");
+  const std::uint64_t randomBytes = sizeOf(corpus / "random.bin");
+
+  const std::vector<Tool> tools = {{"unlha -m5", unlha5, ".lzh"}, {"unlha -m7", unlha7, ".lzh"},
+                                   {"gzip -6", gzip6, ".gz"},     {"gzip -9", gzip9, ".gz"},
+                                   {"jlha lh5", jlha5, ".lzh"},   {"jlha lh7", jlha7, ".lzh"}};
+  std::map<std::string, Result> set, rnd, many;
+  std::uint64_t manyBytes = 0;
+  for (const auto& e : fs::recursive_directory_iterator(work / "many"))
+    if (e.is_regular_file()) manyBytes += e.file_size();
+  const fs::path manyDir = work / "many";
+
+  auto once = [&](std::map<std::string, Result>& into, const std::string& key, const std::string& command,
+                  const fs::path& target, std::uint64_t inputBytes) {
+    fs::remove(target);
+    const Measure m = run(command);
+    Result& r = into[key];
+    r.inputBytes = inputBytes;
+    r.times.push_back(m.seconds);
+    r.size = sizeOf(target);
+    r.maxRssKiB = std::max(r.maxRssKiB, m.maxRssKiB);
+    r.ok = r.ok && m.ok;
+  };
+
+  for (int round = 0; round < rounds; ++round) {
+    std::fprintf(stderr, "round %d of %d\n", round + 1, rounds);
+    for (const Tool& t : tools) {
+      const fs::path target = out / ("set" + t.extension);
+      once(set, t.name, t.command(unlha, all, target), target, allBytes);
+    }
+    for (const Tool& t : tools) {
+      if (t.name != "unlha -m5" && t.name != "gzip -6") continue;
+      const fs::path target = out / ("random" + t.extension);
+      once(rnd, t.name, t.command(unlha, randomOnly, target), target, randomBytes);
+    }
+    {
+      const fs::path lzh = out / "many.lzh";
+      once(many, "unlha -m5 -r", "cd " + q(manyDir) + " && exec " + unlha + " a -n -m5 -r " + q(lzh) + " '*' >/dev/null",
+           lzh, manyBytes);
+      const fs::path jl = out / "many-jlha.lzh";
+      once(many, "jlha lh5", "cd " + q(manyDir) + " && jlha c2o5 " + q(jl) + " $(find . -type f | sort) >/dev/null 2>&1",
+           jl, manyBytes);
+      const fs::path tgz = out / "many.tar.gz";
+      once(many, "tar | gzip -6", "tar -C " + q(manyDir) + " -cf - . | gzip -6 > " + q(tgz), tgz, manyBytes);
+    }
+  }
+
+  auto table = [](const char* title, const std::map<std::string, Result>& results) {
+    std::printf("\n%s\n%-16s %12s %8s %9s %10s\n", title, "tool", "bytes", "ratio", "MB/s", "peak RSS");
+    for (const auto& [name, r] : results)
+      std::printf("%-16s %12llu %7.2f%% %9.1f %7ld MiB%s\n", name.c_str(), static_cast<unsigned long long>(r.size),
+                  r.ratio(), r.mbps(), r.maxRssKiB / 1024, r.ok ? "" : "  (FAILED)");
+  };
+  std::printf("corpus: %.1f MB in 4 files; random.bin %.1f MB; many members %.1f MB; %d rounds, median times\n",
+              static_cast<double>(allBytes) / 1e6, static_cast<double>(randomBytes) / 1e6,
+              static_cast<double>(manyBytes) / 1e6, rounds);
+  table("four-file set (one command)", set);
+  table("random.bin alone", rnd);
+  table("many members (libstdc++ headers)", many);
+
+  auto verdict = [](bool pass) { return pass ? "PASS" : "FAIL"; };
+  const Result& m5 = set["unlha -m5"];
+  const Result& m7 = set["unlha -m7"];
+  const Result& g6 = set["gzip -6"];
+  const Result& g9 = set["gzip -9"];
+  const Result& j5 = set["jlha lh5"];
+  const Result& j7 = set["jlha lh7"];
+  std::printf("\ntargets\n");
+  std::printf("1 -m5 size <= jlha lh5 (%.3f), speed >= 1.5x gzip -6 (%.2fx): %s\n",
+              static_cast<double>(m5.size) / static_cast<double>(j5.size), m5.mbps() / g6.mbps(),
+              verdict(m5.ok && m5.size <= j5.size && m5.mbps() >= 1.5 * g6.mbps()));
+  std::printf("2 -m7 size <= jlha lh7 (%.3f) and gzip -9 (%.3f), speed >= gzip -6 (%.2fx): %s\n",
+              static_cast<double>(m7.size) / static_cast<double>(j7.size),
+              static_cast<double>(m7.size) / static_cast<double>(g9.size), m7.mbps() / g6.mbps(),
+              verdict(m7.ok && m7.size <= j7.size && m7.size <= g9.size && m7.mbps() >= g6.mbps()));
+  std::printf("3 random data stored at >= 3x gzip -6 (%.2fx): %s\n", rnd["unlha -m5"].mbps() / rnd["gzip -6"].mbps(),
+              verdict(rnd["unlha -m5"].ok && rnd["unlha -m5"].mbps() >= 3 * rnd["gzip -6"].mbps()));
+  const Result& mu = many["unlha -m5 -r"];
+  const Result& mj = many["jlha lh5"];
+  const Result& mt = many["tar | gzip -6"];
+  std::printf("4 many members: size <= jlha (%.3f), speed >= 1.5x tar|gzip -6 (%.2fx): %s\n",
+              static_cast<double>(mu.size) / static_cast<double>(mj.size), mu.mbps() / mt.mbps(),
+              verdict(mu.ok && mu.size <= mj.size && mu.mbps() >= 1.5 * mt.mbps()));
+  std::printf("5 verification share and decoder speed: not measured by this program\n");
+  std::printf("6 peak RSS storing 2 GiB: not measured here; peak RSS of unlha on this set: %ld MiB (%s under 64 MiB)\n",
+              std::max(m5.maxRssKiB, m7.maxRssKiB) / 1024,
+              std::max(m5.maxRssKiB, m7.maxRssKiB) < 64 * 1024 ? "PASS" : "FAIL");
+  return 0;
+}
