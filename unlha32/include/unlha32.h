@@ -10,6 +10,38 @@
  * and returns 0 when the command did all it was asked, otherwise a nonzero
  * error code (UNLHA_ERROR_*) with a readable message in `output` (cut to
  * `size` bytes, always NUL-terminated when size > 0).
+ *
+ * Commands of this version:
+ *   a [switches] ARCHIVE SOURCE...   add files (creating the archive when absent)
+ * Switches: -n (no progress display), -m0 / -m5 / -m6 / -m7 (method; -m5 is
+ * the default, -m0 stores), -r (recurse into sub-folders, storing paths
+ * relative to the pattern's folder; without it a matched folder is skipped).
+ * Names may be quoted with double quotes; any other switch is an error. The
+ * words l, t, e, x and d are recognised and answer UNLHA_ERROR_NOT_SUPPORTED.
+ * A member of the same name is replaced in place; the other members are
+ * copied unchanged. The archive is written to a temporary file in its folder,
+ * every new member is decoded again and its CRC compared, and only then is
+ * the file renamed over the archive: on any failure the old archive stays
+ * byte for byte as it was. Data that does not shrink is stored (-lh0-).
+ *
+ * Entries:
+ *   UnlhaGetVersion        100 (version 1.00 times 100)
+ *   UnlhaGetSubVersion     0
+ *   UnlhaGetRunning        nonzero while Unlha runs a command (any thread)
+ *   Unlha                  as above; a second call while one runs answers
+ *                          UNLHA_ERROR_BUSY
+ *   Get/SetBackGroundMode, Get/SetCursorMode, Get/SetCursorInterval
+ *                          keep the value set (modes as 0/1; an interval
+ *                          below 0 is refused); setters return 1 on success,
+ *                          0 when refused. Defaults: 0, 0, 80.
+ *   UnlhaQueryFunctionList 1 when the entry at position `function` in the
+ *                          list below (1 = UnlhaGetVersion ... 41 =
+ *                          UnlhaClearOwnerWindow) does its work in this
+ *                          version, else 0
+ *   UnlhaSetOwnerWindow / UnlhaClearOwnerWindow  keep or clear the owner; 1
+ *   UnlhaConfigDialog, UnlhaCheckArchive, UnlhaGetFileCount, the archive
+ *   handle entries (Open, Close, FindFirst, FindNext) and every per-archive
+ *   or per-member getter: not built yet; they answer UNLHA_ERROR_NOT_SUPPORTED.
  */
 #include <stdint.h>
 
