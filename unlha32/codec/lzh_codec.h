@@ -27,6 +27,13 @@ class FormatError : public std::runtime_error {
 // CRC-16 of the format (reflected polynomial 0xA001, initial value 0), continued from `crc`.
 std::uint16_t crc16(std::uint16_t crc, std::span<const std::uint8_t> data);
 
+// Cheap guess, from a sample of the data (its first 64 KiB are enough), that
+// LZ77 + Huffman coding will not make it smaller: the bytes are spread almost
+// evenly over all 256 values and almost no four-byte sequence repeats. A
+// writer can then store the data without trying. A guess only: data that
+// passes may still not shrink, so a writer must still compare sizes.
+bool looksIncompressible(std::span<const std::uint8_t> sample);
+
 // Streaming compressor. Memory stays bounded whatever the input size.
 class Encoder {
  public:

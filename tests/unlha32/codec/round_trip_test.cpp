@@ -1,0 +1,165 @@
+// Round trips through the encoder and decoder: every method over data sets
+// chosen to hit the format's corners (empty, a single symbol, long runs,
+// incompressible bytes, repeats at the edge of each dictionary) and the
+// encoder's (inputs crossing its buffer slide and the block size).
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "codec_test_data.h"
+#include "lzh_codec.h"
+
+namespace {
+
+using codec_test::Bytes;
+using lzh::Method;
+
+struct DataSet {
+  const char* name;
+  std::function<Bytes()> make;
+};
+
+// A random block repeated at `period` bytes, with one byte changed per copy:
+// matches sit exactly at the given distance.
+Bytes periodic(std::size_t period, std::size_t total, std::uint32_t seed) {
+  Bytes unit = codec_test::randomBytes(period, seed);
+  Bytes out;
+  while (out.size() < total) {
+    out.insert(out.end(), unit.begin(), unit.end());
+    unit[out.size() % period] ^= 0x5A;
+  }
+  out.resize(total);
+  return out;
+}
+
+const std::vector<DataSet>& dataSets() {
+  static const std::vector<DataSet> sets = {
+      {"empty", [] { return Bytes{}; }},
+      {"one byte", [] { return Bytes{0x41}; }},
+      {"two bytes", [] { return Bytes{0x00, 0xFF}; }},
+      {"three equal bytes", [] { return Bytes(3, 'z'); }},
+      {"short text", [] { return codec_test::text(100, 1); }},
+      {"run of one byte, 1 MiB", [] { return Bytes(1 << 20, 0x20); }},
+      {"two-byte pattern", [] {
+         Bytes b;
+         for (int i = 0; i < 100000; ++i) b.push_back(i % 2 ? 'a' : 'b');
+         return b;
+       }},
+      {"all 256 byte values", [] {
+         Bytes b;
+         for (int i = 0; i < 4096; ++i) b.push_back(static_cast<std::uint8_t>(i * 7));
+         return b;
+       }},
+      {"random 300 KiB", [] { return codec_test::randomBytes(300 << 10, 2); }},
+      {"text 1 MiB", [] { return codec_test::text(1 << 20, 3); }},
+      {"binary 1 MiB", [] { return codec_test::binary(1 << 20, 4); }},
+      {"period 8191", [] { return periodic(8191, 200000, 5); }},
+      {"period 8193", [] { return periodic(8193, 200000, 6); }},
+      {"period 32767", [] { return periodic(32767, 400000, 7); }},
+      {"period 65535", [] { return periodic(65535, 600000, 8); }},
+      {"period 65537", [] { return periodic(65537, 600000, 9); }},
+      {"mixed 5 MiB", [] {
+         Bytes b = codec_test::text(2 << 20, 10);
+         const Bytes r = codec_test::randomBytes(1 << 20, 11);
+         const Bytes bin = codec_test::binary(2 << 20, 12);
+         b.insert(b.end(), r.begin(), r.end());
+         b.insert(b.end(), bin.begin(), bin.end());
+         return b;
+       }},
+  };
+  return sets;
+}
+
+const Method kMethods[] = {Method::Lh0, Method::Lh5, Method::Lh6, Method::Lh7};
+
+const char* nameOf(Method m) {
+  switch (m) {
+    case Method::Lh0: return "lh0";
+    case Method::Lh5: return "lh5";
+    case Method::Lh6: return "lh6";
+    case Method::Lh7: return "lh7";
+  }
+  return "?";
+}
+
+TEST(RoundTrip, EveryMethodAndDataSet) {
+  for (const DataSet& set : dataSets()) {
+    const Bytes data = set.make();
+    for (Method m : kMethods) {
+      SCOPED_TRACE(std::string(nameOf(m)) + " / " + set.name);
+      const Bytes packed = codec_test::encode(m, data);
+      ASSERT_EQ(codec_test::decode(m, packed, data.size()), data);
+      if (m == Method::Lh0) {
+        EXPECT_EQ(packed.size(), data.size());
+      } else if (data.empty()) {
+        EXPECT_TRUE(packed.empty());
+      }
+    }
+  }
+}
+
+TEST(RoundTrip, CompressesRedundantData) {
+  const Bytes text = codec_test::text(1 << 20, 13);
+  const Bytes run(1 << 20, 0);
+  for (Method m : {Method::Lh5, Method::Lh6, Method::Lh7}) {
+    SCOPED_TRACE(nameOf(m));
+    EXPECT_LT(codec_test::encode(m, text).size(), text.size() / 3);
+    EXPECT_LT(codec_test::encode(m, run).size(), 2000u);
+    // Random data may grow, but only by the block overhead.
+    const Bytes random = codec_test::randomBytes(1 << 20, 14);
+    EXPECT_LT(codec_test::encode(m, random).size(), random.size() + random.size() / 100);
+  }
+}
+
+// The stream must not depend on how the input was split into writes, and the
+// decoder must give the same bytes whatever the size of its reads and of the
+// chunks its source hands out.
+TEST(RoundTrip, WriteAndReadSizesDoNotMatter) {
+  Bytes data = codec_test::text(700000, 15);
+  const Bytes bin = codec_test::binary(300000, 16);
+  data.insert(data.end(), bin.begin(), bin.end());
+  for (Method m : kMethods) {
+    SCOPED_TRACE(nameOf(m));
+    const Bytes whole = codec_test::encode(m, data);
+    EXPECT_EQ(codec_test::encode(m, data, 1), whole);
+    EXPECT_EQ(codec_test::encode(m, data, 4093), whole);
+    EXPECT_EQ(codec_test::decode(m, whole, data.size(), 1), data);
+    EXPECT_EQ(codec_test::decode(m, whole, data.size(), 7, 3), data);
+    EXPECT_EQ(codec_test::decode(m, whole, data.size(), 1 << 22, 1), data);
+  }
+}
+
+TEST(RoundTrip, LargeInputCrossesManyBlocksAndSlides) {
+  Bytes data;
+  for (std::uint32_t seed = 0; data.size() < (12u << 20); ++seed) {
+    const Bytes part = seed % 3 == 0 ? codec_test::text(1 << 20, seed) : codec_test::binary(1 << 20, seed);
+    data.insert(data.end(), part.begin(), part.end());
+  }
+  for (Method m : {Method::Lh5, Method::Lh7}) {
+    SCOPED_TRACE(nameOf(m));
+    const Bytes packed = codec_test::encode(m, data, 1 << 16);
+    EXPECT_EQ(codec_test::decode(m, packed, data.size(), 100000), data);
+  }
+}
+
+TEST(RoundTrip, EncoderRejectsWriteAfterFinish) {
+  lzh::Encoder enc(Method::Lh5, [](std::span<const std::uint8_t>) {});
+  enc.finish();
+  const std::uint8_t b = 1;
+  EXPECT_THROW(enc.write({&b, 1}), std::logic_error);
+}
+
+TEST(Incompressible, RecognisesRandomButNotRedundantData) {
+  EXPECT_TRUE(lzh::looksIncompressible(codec_test::randomBytes(1 << 16, 17)));
+  EXPECT_FALSE(lzh::looksIncompressible(codec_test::text(1 << 16, 18)));
+  EXPECT_FALSE(lzh::looksIncompressible(codec_test::binary(1 << 16, 19)));
+  // High byte entropy but repeated: a random block twice over.
+  Bytes twice = codec_test::randomBytes(1 << 15, 20);
+  twice.insert(twice.end(), twice.begin(), twice.end());
+  EXPECT_FALSE(lzh::looksIncompressible(twice));
+  // Too little to judge.
+  EXPECT_FALSE(lzh::looksIncompressible(codec_test::randomBytes(100, 21)));
+}
+
+}  // namespace

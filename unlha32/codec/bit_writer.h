@@ -1,0 +1,61 @@
+#pragma once
+// MSB-first bit writer. Bits gather in a 64-bit accumulator and leave it 32 at
+// a time as one big-endian store, so a code costs a shift, an or and (every
+// few codes) one store. The caller reserves room before a run of puts
+// (reserve()), which keeps bounds checks out of the per-code path.
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace lzh::detail {
+
+class BitWriter {
+ public:
+  // Makes room for at least `bytes` more output bytes.
+  void reserve(std::size_t bytes) {
+    const std::size_t used = size();
+    if (out_.size() < used + bytes + 8) {
+      out_.resize(used + bytes + 8);
+      p_ = out_.data() + used;
+    }
+  }
+
+  // Appends the low `n` bits of `v` (n <= 32, v < 2^n).
+  void put(unsigned n, std::uint32_t v) {
+    acc_ = (acc_ << n) | v;
+    count_ += n;
+    if (count_ >= 32) {
+      count_ -= 32;
+      const std::uint32_t w = static_cast<std::uint32_t>(acc_ >> count_);
+      p_[0] = static_cast<std::uint8_t>(w >> 24);
+      p_[1] = static_cast<std::uint8_t>(w >> 16);
+      p_[2] = static_cast<std::uint8_t>(w >> 8);
+      p_[3] = static_cast<std::uint8_t>(w);
+      p_ += 4;
+    }
+  }
+
+  // Whole bytes written so far and not yet taken.
+  std::size_t size() const { return static_cast<std::size_t>(p_ - out_.data()); }
+  const std::uint8_t* data() const { return out_.data(); }
+  // Forgets the whole bytes (after the caller has passed them on); pending bits stay.
+  void clearBytes() { p_ = out_.data(); }
+
+  // Writes the pending bits, padded with zero bits to a whole byte.
+  void flushPartial() {
+    reserve(4);
+    const std::uint32_t w = count_ ? static_cast<std::uint32_t>(acc_ << (32 - count_)) : 0;
+    for (unsigned k = 0; k < (count_ + 7) / 8; ++k) *p_++ = static_cast<std::uint8_t>(w >> (24 - 8 * k));
+    count_ = 0;
+    acc_ = 0;
+  }
+
+ private:
+  std::vector<std::uint8_t> out_ = std::vector<std::uint8_t>(64);
+  std::uint8_t* p_ = out_.data();
+  std::uint64_t acc_ = 0;
+  unsigned count_ = 0;
+};
+
+}  // namespace lzh::detail

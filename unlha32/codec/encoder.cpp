@@ -1,0 +1,378 @@
+// The -lh5-/-lh6-/-lh7- encoder.
+//
+// Input is copied into a buffer that holds the dictionary plus a chunk of new
+// bytes. A lazy parser walks the new bytes: at each position it asks the
+// match finder for the longest earlier match, then looks one byte further; if
+// the match starting there is clearly better, the current byte goes out as a
+// literal and the parser moves on. Each decision becomes an item (a literal or
+// a length/distance pair) in the current block, with symbol frequencies
+// counted on the way. A full block is written with Huffman codes built from
+// those counts. When the buffer fills up, the oldest bytes beyond the
+// dictionary are dropped and the match finder's positions rebased, so memory
+// stays fixed whatever the input size.
+//
+// A block is: a 16-bit item count; the temp table (code lengths for the code
+// that sends the C table's lengths); the C table (literal/length code lengths,
+// with three codes for runs of zero lengths); the position table; then the
+// items. A position table with a single used symbol is sent as a count of 0
+// followed by that symbol, which then takes no bits at all; the temp and C
+// tables always get at least two codes (see useTwoSymbols()).
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "bit_writer.h"
+#include "huffman.h"
+#include "lzh_codec.h"
+#include "lzh_format.h"
+#include "match_finder.h"
+
+namespace lzh {
+namespace detail {
+namespace {
+
+// Search effort per method, as (search depth, nice length). Depth bounds the
+// chain candidates examined per position: more finds longer and nearer
+// matches but the time grows with it. A match of nice length or more is taken
+// at once, without searching further or looking one byte ahead: a high value
+// squeezes the last bits out of long repeats, a low one saves time on them.
+struct Tuning {
+  int hashOrder;
+  std::uint32_t depth;
+  std::uint32_t nice;
+};
+
+constexpr Tuning tuningOf(Method m) {
+  switch (m) {
+    case Method::Lh5: return {15, 16, 48};
+    case Method::Lh6: return {16, 32, 128};
+    case Method::Lh7: return {16, 48, 160};
+    case Method::Lh0: break;
+  }
+  return {15, 1, 3};
+}
+
+// Items per block. The count field holds 16 bits. Larger blocks spread the
+// cost of the tables over more codes; smaller ones follow changes in the data.
+constexpr std::uint32_t kMaxBlockItems = 65535;
+
+// New bytes buffered beyond the dictionary before the buffer slides. Larger
+// means fewer slides (each moves a dictionary's worth of bytes and rebases the
+// hash tables) at the cost of memory.
+constexpr std::int32_t kChunk = 1 << 18;
+
+// Bytes kept unparsed at the end of the buffer while more input may follow, so
+// that a match (and the one-byte look-ahead) can always reach full length.
+constexpr std::int32_t kLookahead = kMaxMatch + 16;
+
+// Gives `used` and a neighbour one-bit codes. The format could send a table
+// with one used symbol as that bare symbol, but one widespread reader rejects
+// a stream whose first block does so for the temp or the C table; a one-bit
+// code per item costs next to nothing and every reader takes it.
+inline void useTwoSymbols(std::uint8_t* lens, int used) {
+  lens[used] = 1;
+  lens[used == 0 ? 1 : used - 1] = 1;
+}
+
+// Walks the C table's lengths lens[0..n) as temp-table symbols: k + 2 for a
+// length k; for runs of zero lengths 0 (one zero), 1 (3..18 zeros, 4 extra
+// bits) or 2 (20 and more, 9 extra bits), with 19 zeros sent as 0 then 1.
+// Calls emit(symbol, extra bit count, extra bits).
+template <typename Emit>
+void forEachTempSymbol(const std::uint8_t* lens, int n, Emit&& emit) {
+  for (int i = 0; i < n;) {
+    const int k = lens[i++];
+    if (k != 0) {
+      emit(k + 2, 0, 0);
+      continue;
+    }
+    std::uint32_t run = 1;
+    while (i < n && lens[i] == 0) {
+      ++i;
+      ++run;
+    }
+    if (run <= 2) {
+      for (std::uint32_t r = 0; r < run; ++r) emit(0, 0, 0);
+    } else if (run <= 18) {
+      emit(1, 4, run - 3);
+    } else if (run == 19) {
+      emit(0, 0, 0);
+      emit(1, 4, 15);
+    } else {
+      emit(2, kCBits, run - 20);
+    }
+  }
+}
+
+inline unsigned bitLength(std::uint32_t v) { return static_cast<unsigned>(std::bit_width(v)); }
+
+class BlockWriter {
+ public:
+  explicit BlockWriter(const Shape& shape) : shape_(shape) {
+    items_.resize(kMaxBlockItems);
+  }
+
+  bool full() const { return count_ == kMaxBlockItems; }
+  bool empty() const { return count_ == 0; }
+
+  void literal(std::uint8_t c) {
+    items_[count_++] = c;
+    ++cFreq_[c];
+  }
+  // `distance` >= 1.
+  void match(std::uint32_t length, std::uint32_t distance) {
+    const std::uint32_t sym = length - kMinMatch + 256;
+    const std::uint32_t d = distance - 1;
+    items_[count_++] = sym | (d << 16);
+    ++cFreq_[sym];
+    ++pFreq_[bitLength(d)];
+  }
+
+  // Writes the block to `out` and starts a new one.
+  void flush(BitWriter& out);
+
+ private:
+  void writePtLengths(BitWriter& out, const std::uint8_t* lens, int n, int countBits, int special);
+
+  Shape shape_;
+  std::vector<std::uint32_t> items_;
+  std::uint32_t count_ = 0;
+  std::uint32_t cFreq_[kNC] = {};
+  std::uint32_t pFreq_[kMaxNP] = {};
+  std::uint8_t cLen_[kNC] = {};
+  std::uint16_t cCode_[kNC] = {};
+  std::uint8_t pLen_[kMaxNP] = {};
+  std::uint16_t pCode_[kMaxNP] = {};
+  std::uint8_t tLen_[kNT] = {};
+  std::uint16_t tCode_[kNT] = {};
+};
+
+// Temp and position tables: a count, then each length in 3 bits, lengths of 7
+// and more as 7 followed by (length - 7) one bits and a zero bit. In the temp
+// table, after the third length, 2 bits tell how many of the next three
+// lengths are zero (those are skipped).
+void BlockWriter::writePtLengths(BitWriter& out, const std::uint8_t* lens, int n, int countBits,
+                                 int special) {
+  while (n > 0 && lens[n - 1] == 0) --n;
+  out.put(static_cast<unsigned>(countBits), static_cast<std::uint32_t>(n));
+  int i = 0;
+  while (i < n) {
+    const unsigned k = lens[i++];
+    if (k <= 6) {
+      out.put(3, k);
+    } else {
+      out.put(k - 3, (1u << (k - 3)) - 2);
+    }
+    if (i == special) {
+      while (i < 6 && i < n && lens[i] == 0) ++i;
+      out.put(2, static_cast<std::uint32_t>(i - special));
+    }
+  }
+}
+
+void BlockWriter::flush(BitWriter& out) {
+  if (count_ == 0) return;
+  // Upper bound of the block's size: tables, then at most 16 + 16 + 15 bits per item.
+  out.reserve(2048 + static_cast<std::size_t>(count_) * 6);
+  out.put(16, count_);
+
+  int single = 0;
+  if (buildLengths(cFreq_, kNC, kMaxCodeLen, cLen_, &single) < 2) useTwoSymbols(cLen_, single);
+  canonicalCodes(cLen_, kNC, cCode_);
+  int n = kNC;
+  while (n > 0 && cLen_[n - 1] == 0) --n;
+
+  // The C table's lengths are sent with the temp code: first count its
+  // symbols over the same walk that writes them.
+  std::uint32_t tFreq[kNT] = {};
+  forEachTempSymbol(cLen_, n, [&](int sym, unsigned, std::uint32_t) { ++tFreq[sym]; });
+  int tSingle = 0;
+  if (buildLengths(tFreq, kNT, kMaxCodeLen, tLen_, &tSingle) < 2) useTwoSymbols(tLen_, tSingle);
+  canonicalCodes(tLen_, kNT, tCode_);
+  writePtLengths(out, tLen_, kNT, kTBits, kTSpecial);
+  out.put(kCBits, static_cast<std::uint32_t>(n));
+  forEachTempSymbol(cLen_, n, [&](int sym, unsigned extraBits, std::uint32_t extra) {
+    out.put(tLen_[sym], tCode_[sym]);
+    if (extraBits) out.put(extraBits, extra);
+  });
+
+  int pSingle = 0;
+  if (buildLengths(pFreq_, shape_.np, kMaxCodeLen, pLen_, &pSingle) >= 2) {
+    canonicalCodes(pLen_, shape_.np, pCode_);
+    writePtLengths(out, pLen_, shape_.np, shape_.pBits, -1);
+  } else {
+    out.put(static_cast<unsigned>(shape_.pBits), 0);
+    out.put(static_cast<unsigned>(shape_.pBits), static_cast<std::uint32_t>(pSingle));
+    std::fill(std::begin(pLen_), std::end(pLen_), 0);
+    std::fill(std::begin(pCode_), std::end(pCode_), 0);
+  }
+
+  for (std::uint32_t i = 0; i < count_; ++i) {
+    const std::uint32_t item = items_[i];
+    const std::uint32_t sym = item & 0xFFFF;
+    out.put(cLen_[sym], cCode_[sym]);
+    if (sym >= 256) {
+      const std::uint32_t d = item >> 16;
+      const unsigned p = bitLength(d);
+      out.put(pLen_[p], pCode_[p]);
+      if (p > 1) out.put(p - 1, d & ((1u << (p - 1)) - 1));
+    }
+  }
+
+  count_ = 0;
+  std::fill(std::begin(cFreq_), std::end(cFreq_), 0);
+  std::fill(std::begin(pFreq_), std::end(pFreq_), 0);
+}
+
+}  // namespace
+}  // namespace detail
+
+using namespace detail;
+
+struct Encoder::Impl {
+  Impl(Method m, ByteSink s)
+      : method(m),
+        sink(std::move(s)),
+        shape(shapeOf(m)),
+        tuning(tuningOf(m)),
+        window(m == Method::Lh0 ? 0 : std::int32_t{1} << shape.dictBits),
+        capacity(window + kChunk),
+        finder(m == Method::Lh0 ? 8 : shape.dictBits, tuning.hashOrder),
+        block(shape) {
+    if (m != Method::Lh0) buffer.resize(static_cast<std::size_t>(capacity) + 16);
+  }
+
+  void emit() {
+    if (bits.size() == 0) return;
+    sink(std::span<const std::uint8_t>(bits.data(), bits.size()));
+    packed += bits.size();
+    bits.clearBytes();
+  }
+
+  void addItemCheck() {
+    if (block.full()) {
+      block.flush(bits);
+      emit();
+    }
+  }
+
+  // Parses positions [cur, limit) of the buffer; matches may extend to `end`.
+  void parse(std::int32_t limit, std::int32_t end) {
+    const std::uint8_t* in = buffer.data();
+    const std::uint32_t depth = tuning.depth;
+    const std::uint32_t nice = tuning.nice;
+    while (cur < limit) {
+      std::uint32_t maxLen = static_cast<std::uint32_t>(std::min(kMaxMatch, end - cur));
+      if (maxLen < 4) {
+        block.literal(in[cur++]);
+        addItemCheck();
+        continue;
+      }
+      std::uint32_t dist = 0;
+      std::uint32_t len = finder.longestMatch(in, cur, maxLen, nice, depth, kMinMatch - 1, &dist);
+      if (len < kMinMatch) {
+        block.literal(in[cur++]);
+        addItemCheck();
+        continue;
+      }
+      // Lazy evaluation: prefer a clearly longer match one byte later. The
+      // score weighs a byte of length against the distance's bit count.
+      std::int32_t inserted = cur + 1;  // positions below are in the finder
+      while (len < nice) {
+        maxLen = static_cast<std::uint32_t>(std::min(kMaxMatch, end - (cur + 1)));
+        if (maxLen < 4) break;
+        std::uint32_t nextDist = 0;
+        const std::uint32_t nextLen =
+            finder.longestMatch(in, cur + 1, maxLen, nice, depth, len - 1, &nextDist);
+        inserted = cur + 2;
+        if (nextLen >= len && nextDist != 0 &&
+            4 * static_cast<int>(nextLen - len) + static_cast<int>(bitLength(dist)) -
+                    static_cast<int>(bitLength(nextDist)) > 2) {
+          block.literal(in[cur++]);
+          addItemCheck();
+          len = nextLen;
+          dist = nextDist;
+          continue;
+        }
+        break;
+      }
+      block.match(len, dist);
+      addItemCheck();
+      const std::int32_t next = cur + static_cast<std::int32_t>(len);
+      const std::int32_t skipEnd = std::min(next, end - 3);
+      if (skipEnd > inserted) finder.skip(in, inserted, skipEnd - inserted);
+      cur = next;
+    }
+  }
+
+  // Drops the bytes that are older than the dictionary, keeping the shift a
+  // multiple of the dictionary size so the finder's modular chain index stays valid.
+  void slide() {
+    const std::int32_t delta = (cur - window) & ~(window - 1);
+    if (delta <= 0) return;
+    std::memmove(buffer.data(), buffer.data() + delta, static_cast<std::size_t>(length - delta));
+    cur -= delta;
+    length -= delta;
+    finder.rebase(delta);
+  }
+
+  Method method;
+  ByteSink sink;
+  Shape shape;
+  Tuning tuning;
+  std::int32_t window;
+  std::int32_t capacity;
+  MatchFinder finder;
+  BlockWriter block;
+  BitWriter bits;
+  std::vector<std::uint8_t> buffer;
+  std::int32_t length = 0;  // bytes in buffer
+  std::int32_t cur = 0;     // next position to parse
+  std::uint64_t packed = 0;
+  bool finished = false;
+};
+
+Encoder::Encoder(Method method, ByteSink sink) : impl_(new Impl(method, std::move(sink))) {}
+
+Encoder::~Encoder() { delete impl_; }
+
+void Encoder::write(std::span<const std::uint8_t> data) {
+  Impl& d = *impl_;
+  if (d.finished) throw std::logic_error("lzh::Encoder::write after finish");
+  if (d.method == Method::Lh0) {
+    if (!data.empty()) {
+      d.sink(data);
+      d.packed += data.size();
+    }
+    return;
+  }
+  while (!data.empty()) {
+    const std::size_t room = static_cast<std::size_t>(d.capacity - d.length);
+    const std::size_t n = std::min(room, data.size());
+    std::memcpy(d.buffer.data() + d.length, data.data(), n);
+    d.length += static_cast<std::int32_t>(n);
+    data = data.subspan(n);
+    if (d.length == d.capacity) {
+      d.parse(d.length - kLookahead, d.length);
+      d.slide();
+    }
+  }
+}
+
+void Encoder::finish() {
+  Impl& d = *impl_;
+  if (d.finished) return;
+  d.finished = true;
+  if (d.method == Method::Lh0) return;
+  d.parse(d.length, d.length);
+  d.block.flush(d.bits);
+  d.bits.flushPartial();
+  d.emit();
+}
+
+std::uint64_t Encoder::packedSize() const { return impl_->packed; }
+
+}  // namespace lzh

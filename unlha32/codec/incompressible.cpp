@@ -1,0 +1,61 @@
+// Early detection of data that will not shrink (compressed or encrypted
+// files, random bytes). Two cheap measures over a sample: the order-0 entropy
+// of the byte histogram (Huffman coding alone cannot go below it), and how
+// often a four-byte sequence was seen recently (a small direct-mapped table of
+// positions, the same idea as the match finder's hash without chains). Only
+// when both say "no redundancy" is the data called incompressible.
+
+#include <cmath>
+#include <vector>
+
+#include "lzh_codec.h"
+#include "match_finder.h"
+
+namespace lzh {
+namespace {
+
+// Bytes examined at most; the decision is about the start of the data.
+constexpr std::size_t kSampleBytes = 1 << 16;
+// Below this many bytes there is too little evidence; say "try it".
+constexpr std::size_t kMinSample = 4096;
+// Entropy in bits per byte above which Huffman coding gains under about 1%.
+constexpr double kEntropyLimit = 7.92;
+// Share of positions with a repeated four-byte sequence above which LZ77
+// matches would pay for themselves.
+constexpr double kRepeatLimit = 0.01;
+
+}  // namespace
+
+bool looksIncompressible(std::span<const std::uint8_t> sample) {
+  if (sample.size() > kSampleBytes) sample = sample.first(kSampleBytes);
+  const std::size_t n = sample.size();
+  if (n < kMinSample) return false;
+
+  std::uint32_t histogram[256] = {};
+  for (std::uint8_t b : sample) ++histogram[b];
+  double entropy = 0;
+  for (std::uint32_t c : histogram) {
+    if (c) {
+      const double p = static_cast<double>(c) / static_cast<double>(n);
+      entropy -= p * std::log2(p);
+    }
+  }
+  if (entropy < kEntropyLimit) return false;
+
+  // One slot per possible position of the sample: repeats at distances up to
+  // the largest dictionary mostly survive in the table.
+  constexpr int kOrder = 16;
+  std::vector<std::uint32_t> seen(1u << kOrder, 0xFFFFFFFFu);
+  std::size_t repeats = 0;
+  const std::uint8_t* p = sample.data();
+  for (std::size_t i = 0; i + 4 <= n; ++i) {
+    const std::uint32_t seq = detail::load32(p + i);
+    const std::uint32_t h = (seq * 0x1E35A7BDu) >> (32 - kOrder);
+    const std::uint32_t prev = seen[h];
+    if (prev != 0xFFFFFFFFu && detail::load32(p + prev) == seq) ++repeats;
+    seen[h] = static_cast<std::uint32_t>(i);
+  }
+  return static_cast<double>(repeats) < kRepeatLimit * static_cast<double>(n);
+}
+
+}  // namespace lzh

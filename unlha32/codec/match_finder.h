@@ -1,0 +1,161 @@
+#pragma once
+// Hash-chain match finder.
+//
+// Every position is linked into a chain of earlier positions whose next four
+// bytes hash alike (head_ holds the newest position per hash, prev_ the link
+// from each position to the one before it, indexed modulo the window so the
+// table stays window-sized). A search walks the chain newest first, so the
+// first candidates are the nearest, cheapest distances, and stops after
+// `depth` candidates or once a match reaches `nice` bytes. Three-byte matches,
+// the format's shortest, are found through a separate one-entry-per-bucket
+// table: chaining them would lengthen every chain for matches that rarely pay.
+//
+// Positions are int32 offsets into the encoder's buffer. When the encoder
+// slides its buffer it calls rebase(), which moves every stored position down;
+// positions pushed below the window become kNil and end any chain walk.
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace lzh::detail {
+
+inline std::uint32_t load32(const std::uint8_t* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+inline std::uint64_t load64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+// Length of the common prefix of a and b, from `len` up to `maxLen`.
+inline std::uint32_t extendMatch(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t len,
+                                 std::uint32_t maxLen) {
+  if constexpr (std::endian::native == std::endian::little) {
+    while (len + 8 <= maxLen) {
+      const std::uint64_t x = load64(a + len) ^ load64(b + len);
+      if (x) return len + static_cast<std::uint32_t>(std::countr_zero(x) >> 3);
+      len += 8;
+    }
+  }
+  while (len < maxLen && a[len] == b[len]) ++len;
+  return len;
+}
+
+class MatchFinder {
+ public:
+  static constexpr std::int32_t kNil = -(1 << 30);
+
+  // Three-byte hash table size (log2). One entry per bucket: a larger table
+  // finds more short matches but costs cache misses on every position.
+  static constexpr int kHash3Order = 14;
+
+  // Largest distance accepted for a three-byte match. A short match far away
+  // costs more bits (length code, position code, up to 15 raw distance bits)
+  // than the three literals it replaces would.
+  static constexpr std::uint32_t kLen3MaxDistance = 2048;
+
+  // `windowBits`: log2 of the dictionary; `hashOrder`: log2 of the four-byte
+  // hash table (bigger means shorter, more precise chains but a larger table to
+  // clear and rebase).
+  MatchFinder(int windowBits, int hashOrder)
+      : mask_((1u << windowBits) - 1),
+        maxDistance_(static_cast<std::int32_t>(mask_)),
+        hashShift_(32 - hashOrder),
+        head_(std::size_t{1} << hashOrder, kNil),
+        hash3_(std::size_t{1} << kHash3Order, kNil),
+        prev_(std::size_t{1} << windowBits, kNil) {}
+
+  // Subtracts `delta` from every stored position (the buffer moved down by delta).
+  void rebase(std::int32_t delta) {
+    for (auto* table : {&head_, &hash3_, &prev_}) {
+      for (std::int32_t& v : *table) v = std::max(v - delta, kNil);
+    }
+  }
+
+  // Inserts `pos` and returns the length of the longest match (> bestLen, at
+  // most maxLen, maxLen >= 4) with its distance in *distance; returns bestLen
+  // when there is none longer.
+  std::uint32_t longestMatch(const std::uint8_t* in, std::int32_t pos, std::uint32_t maxLen,
+                             std::uint32_t nice, std::uint32_t depth, std::uint32_t bestLen,
+                             std::uint32_t* distance) {
+    const std::uint8_t* cur = in + pos;
+    const std::int32_t cutoff = pos - maxDistance_;  // candidates must be >= cutoff
+    const std::uint32_t seq = load32(cur);
+    const std::uint32_t h3 = hash3(seq);
+    const std::uint32_t h4 = hash4(seq);
+    const std::int32_t c3 = hash3_[h3];
+    hash3_[h3] = pos;
+    std::int32_t c = head_[h4];
+    head_[h4] = pos;
+    prev_[static_cast<std::uint32_t>(pos) & mask_] = c;
+    if (bestLen >= maxLen) return bestLen;
+    nice = std::min(nice, maxLen);
+
+    if (bestLen < 3 && c3 >= cutoff &&
+        static_cast<std::uint32_t>(pos - c3) <= kLen3MaxDistance &&
+        in[c3] == cur[0] && in[c3 + 1] == cur[1] && in[c3 + 2] == cur[2]) {
+      bestLen = 3;
+      *distance = static_cast<std::uint32_t>(pos - c3);
+    }
+    if (c < cutoff || depth == 0) return bestLen;
+
+    if (bestLen < 4) {
+      while (load32(in + c) != seq) {
+        c = prev_[static_cast<std::uint32_t>(c) & mask_];
+        if (c < cutoff || --depth == 0) return bestLen;
+      }
+      bestLen = extendMatch(cur, in + c, 4, maxLen);
+      *distance = static_cast<std::uint32_t>(pos - c);
+      if (bestLen >= nice) return bestLen;
+      c = prev_[static_cast<std::uint32_t>(c) & mask_];
+      if (c < cutoff || --depth == 0) return bestLen;
+    }
+    for (;;) {
+      const std::uint8_t* m = in + c;
+      if (load32(m + bestLen - 3) == load32(cur + bestLen - 3) && load32(m) == seq) {
+        const std::uint32_t len = extendMatch(cur, m, 4, maxLen);
+        if (len > bestLen) {
+          bestLen = len;
+          *distance = static_cast<std::uint32_t>(pos - c);
+          if (len >= nice) break;
+        }
+      }
+      c = prev_[static_cast<std::uint32_t>(c) & mask_];
+      if (c < cutoff || --depth == 0) break;
+    }
+    return bestLen;
+  }
+
+  // Inserts positions [pos, pos + count) without searching (the bytes a match covers).
+  void skip(const std::uint8_t* in, std::int32_t pos, std::int32_t count) {
+    for (std::int32_t p = pos; p < pos + count; ++p) {
+      const std::uint32_t seq = load32(in + p);
+      hash3_[hash3(seq)] = p;
+      const std::uint32_t h4 = hash4(seq);
+      prev_[static_cast<std::uint32_t>(p) & mask_] = head_[h4];
+      head_[h4] = p;
+    }
+  }
+
+ private:
+  std::uint32_t hash4(std::uint32_t seq) const { return (seq * 0x1E35A7BDu) >> hashShift_; }
+  static std::uint32_t hash3(std::uint32_t seq) {
+    return ((seq & 0x00FFFFFFu) * 0x1E35A7BDu) >> (32 - kHash3Order);
+  }
+
+  std::uint32_t mask_;
+  std::int32_t maxDistance_;
+  int hashShift_;
+  std::vector<std::int32_t> head_;
+  std::vector<std::int32_t> hash3_;
+  std::vector<std::int32_t> prev_;
+};
+
+}  // namespace lzh::detail
