@@ -105,7 +105,9 @@ QString noticeHtml(const QString& text) {
 
 NoticeBox::NoticeBox(NoticeKind kind, unsigned buttons, const QString& text, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint) {
+                          Qt::MSWindowsFixedSizeDialogHint),
+      source_(text),
+      kind_(kind) {
   setObjectName(QStringLiteral("NoticeBox"));
   setWindowTitle(noticeTitle(kind));
   setModal(true);
@@ -202,7 +204,7 @@ void NoticeBox::keyPressEvent(QKeyEvent* event) {
   if ((key == Qt::Key_Return || key == Qt::Key_Enter)) {
     // Enter presses the button with the focus (the default one at first).
     for (auto& [which, b] : buttons_) {
-      if (b->hasFocus()) {
+      if (b == focusWidget()) {
         b->click();
         return;
       }

@@ -30,6 +30,9 @@ class NoticeBox : public QDialog {
   QPushButton* defaultButton() const { return default_; }
   QPushButton* escapeButton() const { return escape_; }
   QLabel* textLabel() const { return text_; }
+  // The text as given (with its "&" markers) and the kind.
+  const QString& text() const { return source_; }
+  NoticeKind kind() const { return kind_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -43,6 +46,8 @@ class NoticeBox : public QDialog {
   QPushButton* default_ = nullptr;
   QPushButton* escape_ = nullptr;
   QLabel* text_ = nullptr;
+  QString source_;
+  NoticeKind kind_;
   NoticeButton pressed_ = ButtonCancel;
   bool answered_ = false;
 };
