@@ -1,6 +1,7 @@
 #include "archiver_binding.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -76,6 +77,24 @@ const void* slotAddress(const ArchiverBinding& table, Entry entry) {
   return nullptr;
 }
 
+// The loader's normal search order, then the program's own folder and the lib
+// folder beside it. The loader already searches there through the program's
+// RUNPATH ($ORIGIN, $ORIGIN/../lib), but not when dlopen is interposed (the
+// sanitizer runtimes do that, and then the interposer's RUNPATH applies).
+void* openLibrary(const char* name) {
+  if (void* handle = dlopen(name, RTLD_NOW | RTLD_LOCAL)) return handle;
+  if (std::string_view(name).find('/') != std::string_view::npos) return nullptr;
+  std::string self(4096, '\0');
+  const ssize_t length = readlink("/proc/self/exe", self.data(), self.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= self.size()) return nullptr;
+  self.resize(static_cast<std::size_t>(length));
+  const std::string folder = self.substr(0, self.rfind('/') + 1);
+  for (const std::string& candidate : {folder + name, folder + "../lib/" + name}) {
+    if (void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 void setNoticeHook(NoticeHook hook) { noticeHook() = std::move(hook); }
@@ -92,7 +111,7 @@ void LoadArchiver(const char* libraryName) {
   // of the library bound before, so that no slot outlives its library.
   UnloadArchiver();
 
-  libraryHandle = libraryName ? dlopen(libraryName, RTLD_NOW | RTLD_LOCAL) : nullptr;
+  libraryHandle = libraryName && *libraryName ? openLibrary(libraryName) : nullptr;
   if (!libraryHandle) return;  // not loaded: every slot keeps its stub, nothing is shown
 
 #define VEDO_ENTRY_BIND(name)                                        \

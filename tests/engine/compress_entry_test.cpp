@@ -378,7 +378,11 @@ INSTANTIATE_TEST_SUITE_P(Warnings, DeleteWarningTest,
                          ::testing::Values(WarningCase{false, false, true},
                                            WarningCase{false, true, true},
                                            WarningCase{true, true, true},
-                                           WarningCase{true, false, false}));
+                                           WarningCase{true, false, false}),
+                         [](const auto& info) {
+                           return std::string(info.param.startedWithArguments ? "Arguments" : "NoArguments") +
+                                  (info.param.batchConfirm ? "BatchConfirm" : "Quiet");
+                         });
 
 // A path longer than 255 bytes is deleted whole: its first 255 bytes name
 // another file, which must survive.
