@@ -52,7 +52,9 @@ struct ArchiverBinding {
 ArchiverBinding& Archiver();
 
 // Puts every stub in place, then loads `libraryName` and binds each entry found.
-// A library that cannot be loaded leaves every stub in place and shows nothing.
+// A bare name is looked up in the loader's search order, then beside the
+// program and in ../lib. A library that cannot be loaded leaves every stub in
+// place and shows nothing. A library loaded before is released first.
 void LoadArchiver(const char* libraryName = LibraryName);
 // Releases the library when it was loaded. Slots are not reset.
 void UnloadArchiver();

@@ -6,11 +6,11 @@
 #include <full_path.h>
 #include <sjis_text.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app_state.h"
@@ -97,18 +97,14 @@ std::string archiverMessage(const std::vector<char>& buffer) {
   return holdsInCp932(message) ? message : std::string();
 }
 
-const fs::FoundFile* findByName(const std::vector<fs::FoundFile>& files, const std::string& name) {
-  auto it = std::find_if(files.begin(), files.end(),
-                         [&](const fs::FoundFile& f) { return f.name == name; });
-  return it == files.end() ? nullptr : &*it;
-}
-
 // Deletes the matches of `source` that the archiver was given: only those found
 // before it ran and unchanged since, never the archive itself, never a folder.
 void deleteSources(EngineContext& ctx, const std::string& source, const std::string& archive,
                    const std::vector<fs::FoundFile>& before) {
   const std::string folder = sjis::folderPart(source);
   const std::optional<fs::FileIdentity> archiveId = fs::identityOf(archive);
+  std::unordered_map<std::string, fs::FileIdentity> earlier;
+  for (const fs::FoundFile& file : before) earlier.emplace(file.name, file.identity);
 
   for (const fs::FoundFile& match : fs::findFiles(source, fs::AnyFile)) {
     const std::string path = folder + match.name;
@@ -118,8 +114,8 @@ void deleteSources(EngineContext& ctx, const std::string& source, const std::str
     if (match.attributes == fs::Directory) continue;
     // A file that appeared or changed while the archiver ran is not what it
     // stored: it stays.
-    const fs::FoundFile* earlier = findByName(before, match.name);
-    if (!earlier || !(earlier->identity == match.identity)) continue;
+    const auto seen = earlier.find(match.name);
+    if (seen == earlier.end() || !(seen->second == match.identity)) continue;
 
     if (fs::deleteFile(path) != 0 && reportsProblems(ctx.state)) {
       ctx.ui.playSound(Sound::Exclamation);
