@@ -112,7 +112,7 @@ struct Result {
 
 void makeCorpus(const fs::path& work) {
   const fs::path corpus = work / "corpus";
-  if (fs::exists(corpus / "random.bin")) return;
+  if (fs::exists(work / "complete")) return;
   fs::create_directories(corpus);
   // Headers from the C library, the kernel headers and libstdc++, and CMake's
   // modules: text that every build machine carries.
@@ -132,10 +132,13 @@ void makeCorpus(const fs::path& work) {
   std::ofstream(corpus / "random.bin", std::ios::binary)
       .write(reinterpret_cast<const char*>(random.data()), static_cast<std::streamsize>(random.size() * 8));
   // Many members: a copy of libstdc++'s headers.
+  fs::remove_all(work / "many");
+  fs::create_directories(work / "many");
   for (const auto& e : fs::directory_iterator("/usr/include/c++")) {
     fs::copy(e.path(), work / "many" / e.path().filename(), fs::copy_options::recursive);
     break;
   }
+  std::ofstream(work / "complete") << "corpus complete\n";
 }
 
 }  // namespace
@@ -143,12 +146,12 @@ void makeCorpus(const fs::path& work) {
 int main(int argc, char** argv) {
   int rounds = 3;
   fs::path work = fs::temp_directory_path() / "vedo-lzh-bench";
-  std::string unlha = (fs::path(argv[0]).parent_path() / "unlha").string();
+  std::string unlha = fs::absolute(fs::path(argv[0]).parent_path() / "unlha").string();
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     if (a == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
     if (a == "--work") work = argv[i + 1];
-    if (a == "--unlha") unlha = argv[i + 1];
+    if (a == "--unlha") unlha = fs::absolute(argv[i + 1]).string();
   }
   if (!fs::exists(unlha)) {
     std::fprintf(stderr, "unlha not found at %s (use --unlha)\n", unlha.c_str());

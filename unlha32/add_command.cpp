@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -163,9 +164,9 @@ class TempFile {
 };
 
 void copyMember(int from, const MemberInfo& m, OutputFile& out, const std::string& archive) {
-  std::vector<std::uint8_t> buf(1 << 20);
   std::uint64_t offset = m.headerOffset;
   const std::uint64_t end = m.endOffset();
+  std::vector<std::uint8_t> buf(static_cast<std::size_t>(std::min<std::uint64_t>(end - offset, 1 << 20)));
   while (offset < end) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), end - offset));
     const long long n = readFullyAt(from, offset, std::span(buf.data(), want));

@@ -114,7 +114,10 @@ WrittenMember writeMember(OutputFile& out, const SourceFile& file, lzh::Method m
   out.write(placeholder);
   const std::uint64_t dataOffset = out.position();
 
-  std::vector<std::uint8_t> buf(kChunkSize);
+  // Sized to the file: a fresh, zero-filled buffer per member is what a
+  // folder of small files pays for most.
+  std::vector<std::uint8_t> buf(static_cast<std::size_t>(
+      std::clamp<std::uint64_t>(static_cast<std::uint64_t>(st.st_size) + 1, 4096, kChunkSize)));
   std::uint64_t total = 0;
   std::uint64_t reported = 0;
   std::uint16_t crc = 0;
@@ -223,7 +226,8 @@ void verifyMember(int fd, std::uint64_t fileSize, const WrittenMember& member) {
     return static_cast<std::size_t>(n);
   };
 
-  std::vector<std::uint8_t> buf(kChunkSize);
+  std::vector<std::uint8_t> buf(static_cast<std::size_t>(
+      std::clamp<std::uint64_t>(std::uint64_t{member.originalSize} + 1, 4096, kChunkSize)));
   std::uint64_t count = 0;
   std::uint16_t crc = 0;
   try {
