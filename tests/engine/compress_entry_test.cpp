@@ -311,6 +311,18 @@ TEST_F(CompressEntryTest, DeletesEveryMatchButTheArchiveAndPlainFolders) {
   EXPECT_THAT(port.notices(), IsEmpty());
 }
 
+// ソ and 表 end in the byte of "\": the folder part is found character-wise, so
+// the delete pass names the files the archiver was given.
+TEST_F(CompressEntryTest, DeletesInAFolderWhoseNameEndsInTheBackslashByte) {
+  tmp.write("ソ表/A.TXT", "a");
+  tmp.write("ソ表/B.TXT", "b");
+  job(tmp.sjis() + "\\" + sj("ソ表") + "\\*.TXT", tmp.sjis("ALL.LZH"), true);
+  EXPECT_TRUE(run());
+  EXPECT_FALSE(exists("ソ表/A.TXT"));
+  EXPECT_FALSE(exists("ソ表/B.TXT"));
+  EXPECT_THAT(port.notices(), IsEmpty());
+}
+
 // The archive already existed and the archiver left it in place (same inode,
 // size and time), spelled relative while the pattern is absolute: neither the
 // spelling nor the before/after check protects it, only the same-file check.
@@ -488,6 +500,23 @@ TEST_F(CompressEntryTest, MissingLibraryShowsItsNoticeAndDeletesNothing) {
   EXPECT_TRUE(exists("A.TXT"));
   EXPECT_THAT(port.notices(), IsEmpty());
   EXPECT_THAT(port.sounds(), IsEmpty());
+}
+
+// A library without UnlhaGetRunning still compresses; only the poll's entry
+// shows its notice.
+TEST_F(CompressEntryTest, LibraryWithoutRunningEntryStillCompresses) {
+  fake.reset();
+  unlha32::LoadArchiver(test::fakeUnlhaNoRunningPath().c_str());
+  FakeUnlha partial(test::fakeUnlhaNoRunningPath());
+  tmp.write("A.TXT", "a");
+  job(tmp.sjis("A.TXT"), tmp.sjis("A.LZH"), true);
+  EXPECT_TRUE(run());
+  EXPECT_EQ(partial.callCount(), 1);
+  EXPECT_TRUE(exists("A.LZH"));
+  EXPECT_FALSE(exists("A.TXT"));
+  EXPECT_THAT(stubNotices, IsEmpty());
+  EXPECT_EQ(unlha32::Archiver().UnlhaGetRunning(), 0);
+  EXPECT_THAT(stubNotices, ElementsAre("UnlhaGetRunning: LHA.DLL not loaded."));
 }
 
 }  // namespace
