@@ -8,9 +8,13 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <exception>
+#include <future>
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "command_error.h"
@@ -179,6 +183,35 @@ void copyMember(int from, const MemberInfo& m, OutputFile& out, const std::strin
 
 std::string sizeText(std::uint64_t n) { return std::to_string(n); }
 
+// One step of writing the new archive: copy old member `index`, or write new
+// file `index`.
+struct Step {
+  bool copy;
+  std::size_t index;
+};
+
+// Members up to this size are compressed ahead on worker threads into memory
+// and appended in order, so that a folder of small files keeps every core
+// busy; larger ones stream straight into the archive, keeping memory bounded
+// (at most a window of two per core of these is held at once).
+constexpr std::uint64_t kAheadMaxSize = 1 << 20;
+
+struct Prepared {
+  MemoryOutput output;
+  WrittenMember member;
+  std::exception_ptr error;
+};
+
+Prepared prepareMember(const SourceFile& file, lzh::Method method) {
+  Prepared p;
+  try {
+    p.member = writeMember(p.output, file, method, [](std::uint64_t) {});
+  } catch (...) {
+    p.error = std::current_exception();
+  }
+  return p;
+}
+
 }  // namespace
 
 CommandResult runAdd(const Command& command, ProgressReport& report) {
@@ -214,32 +247,61 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
   }
   OutputFile out(temp.fd(), target.display);
 
+  // The order of the new archive: old members where they were (a member of a
+  // name being added is replaced in its place, a second one of that name is
+  // dropped), then the remaining new members in search order.
   std::map<std::string, std::size_t> newByName;
   for (std::size_t i = 0; i < files.size(); ++i) newByName[files[i].stored] = i;
-  std::vector<bool> done(files.size(), false);
+  std::vector<Step> plan;
+  {
+    std::vector<bool> placed(files.size(), false);
+    for (std::size_t j = 0; j < existing.size(); ++j) {
+      const auto it = newByName.find(existing[j].path);
+      if (it == newByName.end()) {
+        plan.push_back({true, j});
+      } else if (!placed[it->second]) {
+        plan.push_back({false, it->second});
+        placed[it->second] = true;
+      }
+    }
+    for (std::size_t i = 0; i < files.size(); ++i)
+      if (!placed[i]) plan.push_back({false, i});
+  }
+
   std::vector<WrittenMember> written;
   std::size_t kept = 0;
-  std::size_t memberCount = 0;
-  auto writeNew = [&](std::size_t i) {
-    report.member(files[i].stored);
-    written.push_back(writeMember(out, files[i], command.method, advance));
-    done[i] = true;
-    ++memberCount;
+  const std::size_t window = 2 * std::max(1u, std::thread::hardware_concurrency());
+  std::deque<std::pair<std::size_t, std::future<Prepared>>> ahead;  // plan index, work
+  std::size_t scan = 0;
+  auto launchAhead = [&] {
+    for (; ahead.size() < window && scan < plan.size(); ++scan) {
+      const Step& s = plan[scan];
+      if (s.copy || files[s.index].identity.size > static_cast<std::int64_t>(kAheadMaxSize)) continue;
+      ahead.emplace_back(scan, std::async(std::launch::async, prepareMember, std::cref(files[s.index]), command.method));
+    }
   };
 
-  for (const MemberInfo& m : existing) {
-    const auto it = newByName.find(m.path);
-    if (it == newByName.end()) {
-      copyMember(old.get(), m, out, target.display);
+  for (std::size_t k = 0; k < plan.size(); ++k) {
+    launchAhead();
+    const Step& s = plan[k];
+    if (s.copy) {
+      copyMember(old.get(), existing[s.index], out, target.display);
       ++kept;
-      ++memberCount;
-    } else if (!done[it->second]) {
-      writeNew(it->second);  // replaces the old member in its place
+    } else if (!ahead.empty() && ahead.front().first == k) {
+      Prepared p = ahead.front().second.get();
+      ahead.pop_front();
+      if (p.error) std::rethrow_exception(p.error);
+      report.member(p.member.stored);
+      p.member.headerOffset += out.position();
+      out.write(p.output.bytes());
+      written.push_back(std::move(p.member));
+      advance(written.back().originalSize);
+    } else {
+      report.member(files[s.index].stored);
+      written.push_back(writeMember(out, files[s.index], command.method, advance));
     }
-    // A second old member of a name being replaced is dropped as well.
   }
-  for (std::size_t i = 0; i < files.size(); ++i)
-    if (!done[i]) writeNew(i);
+  const std::size_t memberCount = plan.size();
   const std::uint8_t endMark = 0;
   out.write(std::span(&endMark, 1));
   out.flush();

@@ -95,7 +95,7 @@ const char* methodId(lzh::Method method) {
   return "-lh0-";
 }
 
-WrittenMember writeMember(OutputFile& out, const SourceFile& file, lzh::Method method,
+WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method method,
                           const BytesRead& progress) {
   if (file.stored.size() > kMaxStoredPath)
     throw CommandError(UNLHA_ERROR_NAME, "stored path too long: \"" + file.stored + "\"");

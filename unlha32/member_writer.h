@@ -26,7 +26,8 @@ struct WrittenMember {
 // the readers in the distribution cannot read the 64-bit size extension.
 inline constexpr std::uint64_t kMaxMemberSize = 0xFFFFFFFFull;
 
-// Called with the number of source bytes read since the last call.
+// Called with the number of source bytes read since the last call, on the
+// thread that runs writeMember.
 using BytesRead = std::function<void(std::uint64_t)>;
 
 // Appends `file` to `out`: a level-2 header, then the data compressed with
@@ -35,7 +36,7 @@ using BytesRead = std::function<void(std::uint64_t)>;
 // and stored as -lh0-, so memory stays bounded whatever the file size. Throws
 // CommandError: UNLHA_ERROR_READ, UNLHA_ERROR_TOO_LARGE, UNLHA_ERROR_NAME or
 // UNLHA_ERROR_WRITE.
-WrittenMember writeMember(OutputFile& out, const SourceFile& file, lzh::Method method,
+WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method method,
                           const BytesRead& progress);
 
 // Decodes the member written at `member.headerOffset` of the archive open as

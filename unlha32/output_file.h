@@ -3,6 +3,7 @@
 // needs beyond appending: filling in a header written earlier, and cutting the
 // file back to drop data that is to be written again in another form.
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -10,19 +11,45 @@
 
 namespace unlha {
 
-class OutputFile {
+// Where a member is written: the archive file itself, or memory when members
+// are compressed ahead in parallel and appended in order afterwards.
+class ByteOutput {
+ public:
+  virtual ~ByteOutput() = default;
+  virtual void write(std::span<const std::uint8_t> data) = 0;
+  virtual std::uint64_t position() const = 0;
+  // Overwrites bytes already written.
+  virtual void writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) = 0;
+  // Drops everything from `offset` on; later writes continue there.
+  virtual void truncateTo(std::uint64_t offset) = 0;
+};
+
+class MemoryOutput final : public ByteOutput {
+ public:
+  void write(std::span<const std::uint8_t> data) override { bytes_.insert(bytes_.end(), data.begin(), data.end()); }
+  std::uint64_t position() const override { return bytes_.size(); }
+  void writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
+    std::copy(data.begin(), data.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
+  }
+  void truncateTo(std::uint64_t offset) override { bytes_.resize(static_cast<std::size_t>(offset)); }
+  std::span<const std::uint8_t> bytes() const { return bytes_; }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+};
+
+class OutputFile final : public ByteOutput {
  public:
   // Takes no ownership of fd; `name` is used in messages.
   OutputFile(int fd, std::string name);
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  void write(std::span<const std::uint8_t> data);
-  std::uint64_t position() const { return flushed_ + buffer_.size(); }
-  // Overwrites bytes already written (flushes the buffer first).
-  void writeAt(std::uint64_t offset, std::span<const std::uint8_t> data);
-  // Drops everything from `offset` on; later writes continue there.
-  void truncateTo(std::uint64_t offset);
+  void write(std::span<const std::uint8_t> data) override;
+  std::uint64_t position() const override { return flushed_ + buffer_.size(); }
+  // Flushes the buffer first.
+  void writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) override;
+  void truncateTo(std::uint64_t offset) override;
   void flush();
   // Flushes and makes the data durable.
   void sync();
