@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace vedo {
 namespace {
@@ -29,14 +30,31 @@ std::string realLibraryPath() {
 
 int runQuiet(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
 
-TEST(CompressEntryRealLibrary, WildcardWithDeleteLeavesAnArchiveHoldingEveryDeletedFile) {
-  const std::string library = realLibraryPath();
-  ASSERT_TRUE(stdfs::exists(library)) << library;
-  std::vector<std::string> stubNotices;
-  unlha32::setNoticeHook([&](const std::string& text) { stubNotices.push_back(text); });
-  unlha32::LoadArchiver(library.c_str());
-  ASSERT_TRUE(unlha32::ArchiverLoaded());
+struct RealCase {
+  const char* name;
+  const char* pattern;  // inside the temporary folder
+  const char* archive;  // inside the temporary folder
+  const char* kept;     // a file in src/ the pattern does not match, or ""
+};
 
+class CompressEntryRealLibrary : public ::testing::TestWithParam<RealCase> {
+ protected:
+  void SetUp() override {
+    const std::string library = realLibraryPath();
+    ASSERT_TRUE(stdfs::exists(library)) << library;
+    unlha32::setNoticeHook([this](const std::string& text) { stubNotices.push_back(text); });
+    unlha32::LoadArchiver(library.c_str());
+    ASSERT_TRUE(unlha32::ArchiverLoaded());
+  }
+  void TearDown() override {
+    unlha32::UnloadArchiver();
+    unlha32::setNoticeHook(nullptr);
+  }
+  std::vector<std::string> stubNotices;
+};
+
+TEST_P(CompressEntryRealLibrary, WildcardWithDeleteLeavesAnArchiveHoldingEveryDeletedFile) {
+  const RealCase& c = GetParam();
   test::TempFolder tmp;
   std::map<std::string, std::string> sources;
   sources["A.TXT"] = "first file\n";
@@ -45,14 +63,14 @@ TEST(CompressEntryRealLibrary, WildcardWithDeleteLeavesAnArchiveHoldingEveryDele
   for (int i = 0; i < 20000; ++i) mixed += std::to_string(i * 7919 % 1000) + ",";
   sources["C.TXT"] = mixed;
   sources["EMPTY.TXT"] = "";
-  for (const auto& [name, content] : sources) tmp.write("src/" + name, content);
-  tmp.write("src/KEEP.DOC", "not matched");
+  for (const auto& [name, content] : sources) tmp.write(std::string("src/") + name, content);
+  if (*c.kept) tmp.write(std::string("src/") + c.kept, "not matched");
 
   AppState state;
   state.JobDialogs = false;  // "-n": no progress window of the library's own
   PlainJobFields fields;
-  fields.setSource(tmp.sjis("src/*.TXT"));
-  fields.setTarget(tmp.sjis("out.lzh"));
+  fields.setSource(tmp.sjis(c.pattern));
+  fields.setTarget(tmp.sjis(c.archive));
   fields.setDeleteAfter(true);
   test::ScriptedPort port(state);
   EngineContext ctx{state, fields, port, unlha32::Archiver()};
@@ -61,9 +79,12 @@ TEST(CompressEntryRealLibrary, WildcardWithDeleteLeavesAnArchiveHoldingEveryDele
   EXPECT_TRUE(stubNotices.empty());
   EXPECT_TRUE(port.notices().empty());
   for (const auto& [name, content] : sources) EXPECT_FALSE(stdfs::exists(tmp.path() / "src" / name)) << name;
-  EXPECT_TRUE(stdfs::exists(tmp.path() / "src/KEEP.DOC"));
+  if (*c.kept) {
+    EXPECT_TRUE(stdfs::exists(tmp.path() / "src" / c.kept));
+  }
 
-  const std::string archive = tmp.str("out.lzh");
+  const std::string archive = tmp.str(c.archive);
+  ASSERT_TRUE(stdfs::exists(archive));
   EXPECT_EQ(runQuiet("lhasa t '" + archive + "'"), 0);
   ASSERT_EQ(runQuiet("lhasa xqw='" + tmp.str("check") + "' '" + archive + "'"), 0);
   std::size_t extracted = 0;
@@ -73,10 +94,15 @@ TEST(CompressEntryRealLibrary, WildcardWithDeleteLeavesAnArchiveHoldingEveryDele
   }
   EXPECT_EQ(extracted, sources.size());
   for (const auto& [name, content] : sources) EXPECT_EQ(tmp.read("check/" + name), content) << name;
-
-  unlha32::UnloadArchiver();
-  unlha32::setNoticeHook(nullptr);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Jobs, CompressEntryRealLibrary,
+    ::testing::Values(RealCase{"ArchiveElsewhere", "src/*.TXT", "out.lzh", "KEEP.DOC"},
+                      // The archive lies in the searched folder and matches the
+                      // pattern: it is neither stored in itself nor deleted.
+                      RealCase{"ArchiveAmongTheSources", "src/*", "src/ALL.LZH", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vedo
