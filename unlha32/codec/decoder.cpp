@@ -22,6 +22,7 @@
 // cannot keep the decoder busy without output.
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -37,14 +38,11 @@ class HuffmanTable {
  public:
   explicit HuffmanTable(int lookupBits) : bits_(lookupBits), lookup_(std::size_t{1} << lookupBits) {}
 
-  void setSingle(int sym) {
-    single_ = true;
-    singleSym_ = static_cast<std::uint16_t>(sym);
-  }
+  // Every code is `sym`, taking no bits.
+  void setSingle(int sym) { std::fill(lookup_.begin(), lookup_.end(), static_cast<std::uint32_t>(sym)); }
 
   // Builds the table for lens[0..n); throws when the lengths over-fill the code space.
   void build(const std::uint8_t* lens, int n) {
-    single_ = false;
     unsigned count[kMaxCodeLen + 1] = {};
     for (int i = 0; i < n; ++i) ++count[lens[i]];
     count[0] = 0;
@@ -62,7 +60,7 @@ class HuffmanTable {
       count_[l] = count[l];
       index += count[l];
     }
-    std::fill(lookup_.begin(), lookup_.end(), 0);
+    std::fill(lookup_.begin(), lookup_.end(), kInvalid);
     unsigned slot[kMaxCodeLen + 1];
     for (int l = 1; l <= kMaxCodeLen; ++l) slot[l] = firstIndex_[l];
     for (int sym = 0; sym < n; ++sym) {
@@ -81,28 +79,27 @@ class HuffmanTable {
     }
   }
 
-  bool single() const { return single_; }
-  std::uint16_t singleSymbol() const { return singleSym_; }
   int lookupBits() const { return bits_; }
-  std::uint32_t entry(std::uint32_t prefix) const { return lookup_[prefix]; }
+  // Entries: symbol | code length << 16; a length above lookupBits() marks
+  // kLong (resolve with slow()) or kInvalid (no symbol has this code).
+  const std::uint32_t* lookup() const { return lookup_.data(); }
 
   // Resolves a code longer than the lookup bits from the next 16 bits.
-  // Returns (symbol | length << 16) or 0 when no symbol has that code.
+  // Returns (symbol | length << 16) or kInvalid.
   std::uint32_t slow(std::uint32_t next16) const {
     for (int l = bits_ + 1; l <= kMaxCodeLen; ++l) {
       const std::uint32_t c = next16 >> (kMaxCodeLen - l);
       const std::uint32_t k = c - firstCode_[l];
       if (k < count_[l]) return sorted_[firstIndex_[l] + k] | (static_cast<std::uint32_t>(l) << 16);
     }
-    return 0;
+    return kInvalid;
   }
 
   static constexpr std::uint32_t kLong = 0xFFu << 16;
+  static constexpr std::uint32_t kInvalid = 0xFEu << 16;
 
  private:
   int bits_;
-  bool single_ = false;
-  std::uint16_t singleSym_ = 0;
   std::vector<std::uint32_t> lookup_;
   std::uint32_t firstCode_[kMaxCodeLen + 1] = {};
   std::uint32_t firstIndex_[kMaxCodeLen + 1] = {};
@@ -120,6 +117,13 @@ constexpr std::size_t kInputChunk = 1 << 16;
 
 // Decoded bytes buffered beyond the dictionary before the buffer slides.
 constexpr std::size_t kOutputChunk = 1 << 18;
+
+inline std::uint64_t loadBigEndian64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+  return v;
+}
 
 [[noreturn]] void corrupt(const char* what) { throw FormatError(std::string("LZH data corrupt: ") + what); }
 
@@ -164,14 +168,10 @@ struct Decoder::Impl {
 
   // Makes at least 56 bits available (zero bits past the end of the data).
   void refill() {
-    if (padBits) {
-      if (padBits > bitCount) corrupt("truncated");
-    }
+    if (padBits > bitCount) corrupt("truncated");
     while (bitCount < 56) {
       if (inEnd - inPos >= 8) {
-        std::uint64_t v = 0;
-        for (int k = 0; k < 8; ++k) v = (v << 8) | in[inPos + static_cast<std::size_t>(k)];
-        bitBuf |= v >> bitCount;
+        bitBuf |= loadBigEndian64(in.data() + inPos) >> bitCount;
         inPos += (63 - bitCount) >> 3;
         bitCount |= 56;
       } else if (inPos < inEnd) {
@@ -201,10 +201,12 @@ struct Decoder::Impl {
   }
 
   std::uint32_t decode(const HuffmanTable& t) {
-    if (t.single()) return t.singleSymbol();
-    std::uint32_t e = t.entry(peek(static_cast<unsigned>(t.lookupBits())));
-    if (e == HuffmanTable::kLong) e = t.slow(peek(kMaxCodeLen));
-    if (e == 0) corrupt("invalid code");
+    const int lookupBits = t.lookupBits();
+    std::uint32_t e = t.lookup()[peek(static_cast<unsigned>(lookupBits))];
+    if ((e >> 16) > static_cast<std::uint32_t>(lookupBits)) {
+      if (e == HuffmanTable::kLong) e = t.slow(peek(kMaxCodeLen));
+      if (e == HuffmanTable::kInvalid) corrupt("invalid code");
+    }
     consume(e >> 16);
     return e & 0xFFFF;
   }
@@ -275,38 +277,103 @@ struct Decoder::Impl {
   // --- decoding ---
 
   // Decodes items until the output buffer is full or the member is complete.
+  //
+  // The hot loop keeps the bit buffer, the input and output positions and
+  // the table pointers in locals: stores through the byte-typed output
+  // pointer may alias any object whose address is known, so members would
+  // be reloaded after every byte written. The locals go back to the members
+  // around the rare calls that need them (refills near the end of the input
+  // chunk, block headers).
   void decodeSome() {
     std::uint8_t* const o = out.data();
-    while (wpos < capacity && outLeft > 0) {
-      if (blockLeft == 0) startBlock();
-      --blockLeft;
-      refill();
-      const std::uint32_t c = decode(cTable);
+    std::size_t w = wpos;
+    std::uint64_t left = outLeft;
+    std::uint64_t bb = bitBuf;
+    unsigned bc = bitCount;
+    const std::uint8_t* ip = in.data() + inPos;
+    const std::uint8_t* ie = in.data() + inEnd;
+    const std::uint32_t* cLook = cTable.lookup();
+    const std::uint32_t* pLook = pTable.lookup();
+    std::uint32_t blockRemaining = blockLeft;
+
+    const auto save = [&] {
+      bitBuf = bb;
+      bitCount = bc;
+      inPos = static_cast<std::size_t>(ip - in.data());
+    };
+    const auto load = [&] {
+      bb = bitBuf;
+      bc = bitCount;
+      ip = in.data() + inPos;
+      ie = in.data() + inEnd;
+    };
+    const auto refillFast = [&] {
+      if (ie - ip >= 8) {
+        bb |= loadBigEndian64(ip) >> bc;
+        ip += (63 - bc) >> 3;
+        bc |= 56;
+      } else {
+        save();
+        refill();
+        load();
+      }
+    };
+    const auto decodeWith = [&](const HuffmanTable& t, const std::uint32_t* look, unsigned lookupBits) {
+      std::uint32_t e = look[bb >> (64 - lookupBits)];
+      if ((e >> 16) > lookupBits) {
+        if (e == HuffmanTable::kLong) e = t.slow(static_cast<std::uint32_t>(bb >> (64 - kMaxCodeLen)));
+        if (e == HuffmanTable::kInvalid) corrupt("invalid code");
+      }
+      bb <<= (e >> 16);
+      bc -= (e >> 16);
+      return e & 0xFFFF;
+    };
+
+    const std::uint64_t before = produced;  // member bytes decoded before o[start]
+    const std::size_t start = w;
+    while (w < capacity && left > 0) {
+      if (blockRemaining == 0) {
+        save();
+        startBlock();
+        load();
+        blockRemaining = blockLeft;
+      }
+      --blockRemaining;
+      if (bc < 48) refillFast();
+      const std::uint32_t c = decodeWith(cTable, cLook, kCLookupBits);
       if (c < 256) {
-        o[wpos++] = static_cast<std::uint8_t>(c);
-        --outLeft;
-        ++produced;
+        o[w++] = static_cast<std::uint8_t>(c);
+        --left;
         continue;
       }
       const std::uint32_t len = c - 256 + kMinMatch;
-      refill();
-      const std::uint32_t p = decode(pTable);
+      const std::uint32_t p = decodeWith(pTable, pLook, kPLookupBits);
       std::uint32_t dist = p;
-      if (p > 1) dist = (1u << (p - 1)) + bits(p - 1);
+      if (p > 1) {
+        dist = (1u << (p - 1)) + static_cast<std::uint32_t>(bb >> (64 - (p - 1)));
+        bb <<= (p - 1);
+        bc -= (p - 1);
+      }
       ++dist;
-      if (dist > produced) corrupt("distance before the start of the data");
-      if (len > outLeft) corrupt("match past the end of the data");
-      const std::uint8_t* src = o + wpos - dist;
-      std::uint8_t* dst = o + wpos;
+      if (dist > before + (w - start)) corrupt("distance before the start of the data");
+      if (len > left) corrupt("match past the end of the data");
+      const std::uint8_t* src = o + w - dist;
+      std::uint8_t* dst = o + w;
       if (dist >= 8) {
         for (std::uint32_t k = 0; k < len; k += 8) std::memcpy(dst + k, src + k, 8);
+      } else if (dist == 1) {
+        std::memset(dst, *src, len);
       } else {
         for (std::uint32_t k = 0; k < len; ++k) dst[k] = src[k];
       }
-      wpos += len;
-      outLeft -= len;
-      produced += len;
+      w += len;
+      left -= len;
     }
+    save();
+    produced += w - start;
+    wpos = w;
+    outLeft = left;
+    blockLeft = blockRemaining;
     if (outLeft == 0 && padBits > bitCount) corrupt("truncated");
   }
 
