@@ -84,7 +84,8 @@ bool haveProgram(const char* name) {
   return run({"sh", "-c", std::string("command -v ") + name}).succeeded();
 }
 
-std::vector<std::string> traceSyscalls(const std::vector<std::string>& argv, const RunOptions& options) {
+std::vector<std::string> traceSyscalls(const std::vector<std::string>& argv, const RunOptions& options,
+                                       const std::string& mention, std::size_t* firstMention) {
   char templ[] = "/tmp/vedo-trace-XXXXXX";
   const int fd = ::mkstemp(templ);
   if (fd < 0) throw std::runtime_error("mkstemp failed");
@@ -93,10 +94,14 @@ std::vector<std::string> traceSyscalls(const std::vector<std::string>& argv, con
   args.insert(args.end(), argv.begin(), argv.end());
   run(args, options);
   std::vector<std::string> names;
+  if (firstMention) *firstMention = std::string::npos;
   std::ifstream in(templ);
   for (std::string line; std::getline(in, line);) {
     const std::size_t paren = line.find('(');
     if (line.empty() || line[0] == '+' || line[0] == '-' || paren == std::string::npos) continue;
+    if (firstMention && !mention.empty() && *firstMention == std::string::npos &&
+        line.find(mention) != std::string::npos)
+      *firstMention = names.size();
     names.push_back(line.substr(0, paren));
   }
   ::unlink(templ);

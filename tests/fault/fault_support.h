@@ -46,8 +46,10 @@ stdfs::path probeProgram(const char* name);
 // True when the program can be run from PATH.
 bool haveProgram(const char* name);
 
-// The system calls a run of argv makes, in order, by name (strace -o).
-std::vector<std::string> traceSyscalls(const std::vector<std::string>& argv, const RunOptions& options = {});
+// The system calls a run of argv makes, in order, by name (strace -o); with
+// `firstMention`, also the index of the first call whose line holds that text.
+std::vector<std::string> traceSyscalls(const std::vector<std::string>& argv, const RunOptions& options = {},
+                                       const std::string& mention = {}, std::size_t* firstMention = nullptr);
 
 // argv run under strace with `inject` (the text after "-e inject="), e.g.
 // "openat:signal=KILL:when=3" or "fsync:error=EIO:when=1".
