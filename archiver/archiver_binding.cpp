@@ -105,11 +105,11 @@ ArchiverBinding& Archiver() {
 }
 
 void LoadArchiver(const char* libraryName) {
+  // A second load (tests load several libraries in one process) first lets go
+  // of the library bound before.
+  UnloadArchiver();
   ArchiverBinding& table = Archiver();
   table = stubs();
-  // A second load (tests load several libraries in one process) first lets go
-  // of the library bound before, so that no slot outlives its library.
-  UnloadArchiver();
 
   libraryHandle = libraryName && *libraryName ? openLibrary(libraryName) : nullptr;
   if (!libraryHandle) return;  // not loaded: every slot keeps its stub, nothing is shown
@@ -124,8 +124,9 @@ void LoadArchiver(const char* libraryName) {
 
 void UnloadArchiver() {
   if (!libraryHandle) return;
-  // The slots keep their addresses, as they always have; the caller must not call
-  // through them after unloading, which only happens at process end.
+  // The stubs go back first: a call that still comes after the release (a late
+  // timer during shutdown) shows the notice instead of jumping into unmapped code.
+  Archiver() = stubs();
   dlclose(libraryHandle);
   libraryHandle = nullptr;
 }

@@ -56,7 +56,7 @@ ArchiverBinding& Archiver();
 // program and in ../lib. A library that cannot be loaded leaves every stub in
 // place and shows nothing. A library loaded before is released first.
 void LoadArchiver(const char* libraryName = LibraryName);
-// Releases the library when it was loaded. Slots are not reset.
+// Releases the library when it was loaded; every slot gets its stub back.
 void UnloadArchiver();
 bool ArchiverLoaded();
 // True when the slot holds the library's own routine, not its stub.

@@ -116,6 +116,10 @@ TEST_F(BindingTest, UnloadReleasesAndALaterLoadStartsFromTheStubs) {
   UnloadArchiver();
   EXPECT_FALSE(ArchiverLoaded());
   UnloadArchiver();  // a second unload does nothing
+  // A late call after the release reaches the stub, not the unmapped library.
+  EXPECT_FALSE(HoldsLibraryRoutine(Entry::Unlha));
+  EXPECT_EQ(Archiver().UnlhaGetRunning(), 0);
+  EXPECT_THAT(notices, ElementsAre("UnlhaGetRunning: LHA.DLL not loaded."));
 
   // Reloading with a library that lacks an entry must not keep the entry bound
   // by the library before.
