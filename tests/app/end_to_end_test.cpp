@@ -1,0 +1,175 @@
+// The built program, run as a user's file manager would run it on a batch
+// file: offscreen, with its own settings folder and working folder, under a
+// time limit. Archives are checked with an independent reader.
+
+#include <temp_folder.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <filesystem>
+#include <fstream>
+
+namespace vedo::test {
+namespace {
+
+using ::testing::HasSubstr;
+namespace fs = std::filesystem;
+
+constexpr int kTimeLimitMs = 120000;
+
+struct Outcome {
+  bool finished = false;
+  int exitCode = -1;
+  std::string output;
+};
+
+Outcome run(const QString& program, const QStringList& arguments, const TempFolder& config, const TempFolder& work,
+            const QProcessEnvironment& extra = {}) {
+  QProcess process;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(config.str()));
+  env.insert(QStringLiteral("CANBERRA_DRIVER"), QStringLiteral("null"));
+  for (const QString& key : extra.keys()) env.insert(key, extra.value(key));
+  process.setProcessEnvironment(env);
+  process.setWorkingDirectory(QString::fromStdString(work.str()));
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.start(program, arguments);
+  Outcome outcome;
+  outcome.finished = process.waitForFinished(kTimeLimitMs);
+  if (!outcome.finished) {
+    process.kill();
+    process.waitForFinished();
+  }
+  outcome.exitCode = process.exitCode();
+  outcome.output = process.readAll().toStdString();
+  return outcome;
+}
+
+// Runs the independent reader; its listing, or empty when the test failed.
+std::string lhasa(const std::string& command, const fs::path& archive) {
+  QProcess process;
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.start(QStringLiteral("lhasa"), {QString::fromStdString(command), QString::fromStdString(archive.string())});
+  if (!process.waitForFinished(kTimeLimitMs) || process.exitCode() != 0) return {};
+  return process.readAll().toStdString();
+}
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  EndToEndTest() {
+    work.write("a.txt", std::string(20000, 'a') + "end");
+    work.write("b.txt", "second file");
+    work.write("x.log", "log one\n");
+    work.write("y.log", "log two\n");
+    work.write("run.vdb",
+               "[VEDO BATFILE]\r\n"
+               "{ compress one file and every log }\r\n"
+               "a.txt;a.lzh\r\n"
+               "*.log;logs.lzh   { both logs }\r\n"
+               "<DL>b.txt;b.lzh\r\n");
+  }
+  void writeIni(const std::string& text) { std::ofstream(config.path() / "VEDO.INI") << text; }
+  std::string ini() const { return config.read("VEDO.INI"); }
+  bool exists(const char* name) const { return fs::exists(work.path() / name); }
+
+  void SetUp() override {
+    if (QStandardPaths::findExecutable(QStringLiteral("lhasa")).isEmpty()) GTEST_SKIP() << "lhasa missing";
+  }
+
+  TempFolder config;
+  TempFolder work;
+};
+
+const QString kProgram = QStringLiteral(VEDO32_PATH);
+
+TEST_F(EndToEndTest, DeleteModeRunsWithoutQuestionsAndDeletesTheSources) {
+  writeIni("[Options]\nDelete=0\n[Message]\nMode=1\nDialogs=0\n");
+  const Outcome outcome = run(kProgram, {QStringLiteral("run.vdb")}, config, work);
+  ASSERT_TRUE(outcome.finished) << outcome.output;
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
+  EXPECT_THAT(lhasa("t", work.path() / "a.lzh"), HasSubstr("a.txt"));
+  const std::string logs = lhasa("l", work.path() / "logs.lzh");
+  EXPECT_THAT(logs, HasSubstr("x.log"));
+  EXPECT_THAT(logs, HasSubstr("y.log"));
+  EXPECT_FALSE(lhasa("t", work.path() / "logs.lzh").empty());
+  EXPECT_THAT(lhasa("t", work.path() / "b.lzh"), HasSubstr("b.txt"));
+  for (const char* source : {"a.txt", "b.txt", "x.log", "y.log"}) EXPECT_FALSE(exists(source)) << source;
+  EXPECT_THAT(ini(), HasSubstr("Delete=1"));
+}
+
+TEST_F(EndToEndTest, KeepModeLeavesTheSourcesAndTheFolderSettings) {
+  writeIni(
+      "[Options]\nDelete=1\nBatch=1\nBatName=/kept/run.vdb\n[Files]\nT_Path=/kept/src/\nL_Path=/kept/lzh/\n"
+      "[Message]\nMode=2\nDialogs=0\n");
+  const Outcome outcome = run(kProgram, {QStringLiteral("run.vdb")}, config, work);
+  ASSERT_TRUE(outcome.finished) << outcome.output;
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
+  EXPECT_THAT(lhasa("t", work.path() / "a.lzh"), HasSubstr("a.txt"));
+  EXPECT_THAT(lhasa("t", work.path() / "b.lzh"), HasSubstr("b.txt"));
+  for (const char* source : {"a.txt", "x.log", "y.log"}) EXPECT_TRUE(exists(source)) << source;
+  EXPECT_FALSE(exists("b.txt"));  // its entry says DL
+  const std::string saved = ini();
+  EXPECT_THAT(saved, HasSubstr("Delete=0"));
+  EXPECT_THAT(saved, HasSubstr("Batch=1"));
+  EXPECT_THAT(saved, HasSubstr("BatName=/kept/run.vdb"));
+  EXPECT_THAT(saved, HasSubstr("T_Path=/kept/src/"));
+  EXPECT_THAT(saved, HasSubstr("L_Path=/kept/lzh/"));
+}
+
+TEST_F(EndToEndTest, QtOptionsAreNotArguments) {
+  writeIni("[Message]\nMode=2\nDialogs=0\n");
+  const Outcome outcome =
+      run(kProgram, {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("run.vdb")}, config, work);
+  ASSERT_TRUE(outcome.finished) << outcome.output;
+  EXPECT_EQ(outcome.exitCode, 0);
+  EXPECT_THAT(lhasa("t", work.path() / "a.lzh"), HasSubstr("a.txt"));
+}
+
+TEST_F(EndToEndTest, InstalledTreeStartsAndFindsItsLibrary) {
+  TempFolder prefix;
+  QProcess install;
+  install.setProcessChannelMode(QProcess::MergedChannels);
+  install.start(QStringLiteral("cmake"), {QStringLiteral("--install"), QStringLiteral(VEDO_BINARY_DIR),
+                                          QStringLiteral("--prefix"), QString::fromStdString(prefix.str())});
+  ASSERT_TRUE(install.waitForFinished(kTimeLimitMs));
+  ASSERT_EQ(install.exitCode(), 0) << install.readAll().toStdString();
+  EXPECT_TRUE(fs::exists(prefix.path() / "share/applications/vedo32.desktop"));
+  EXPECT_TRUE(fs::exists(prefix.path() / "share/icons/hicolor/scalable/apps/vedo32.svg"));
+  EXPECT_TRUE(fs::exists(prefix.path() / "share/mime/packages/vedo32.xml"));
+
+  // The archive appears only when the installed program found the installed
+  // library: without it the missing-library notice would wait for an answer.
+  writeIni("[Message]\nMode=2\nDialogs=0\n");
+  const Outcome outcome =
+      run(QString::fromStdString((prefix.path() / "bin/vedo32").string()), {QStringLiteral("run.vdb")}, config, work);
+  ASSERT_TRUE(outcome.finished) << outcome.output;
+  EXPECT_EQ(outcome.exitCode, 0);
+  EXPECT_THAT(lhasa("t", work.path() / "a.lzh"), HasSubstr("a.txt"));
+}
+
+TEST_F(EndToEndTest, ScreenshotScriptSavesEveryWindow) {
+  if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty()) GTEST_SKIP() << "xvfb-run missing";
+  TempFolder shots;
+  QProcessEnvironment extra;
+  extra.insert(QStringLiteral("VEDO32"), kProgram);
+  extra.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  const Outcome outcome = run(QStringLiteral(VEDO_SOURCE_DIR "/scripts/screenshots"),
+                              {QString::fromStdString(shots.str())}, config, work, extra);
+  ASSERT_TRUE(outcome.finished) << outcome.output;
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
+  for (const char* name : {"main-window", "progress-window", "start-question", "confirm-compress", "source-not-found",
+                           "delete-question", "options-dialog", "version-box", "notice"}) {
+    QImage image(QString::fromStdString(shots.str(std::string(name) + ".png")));
+    EXPECT_FALSE(image.isNull()) << name;
+  }
+  EXPECT_EQ(QImage(QString::fromStdString(shots.str("main-window.png"))).size(), QSize(436, 131));
+}
+
+}  // namespace
+}  // namespace vedo::test
