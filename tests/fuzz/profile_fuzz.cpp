@@ -18,17 +18,21 @@
 namespace vedo::fuzz {
 namespace {
 
-// One folder per process, used as $XDG_CONFIG_HOME by every input.
+// One folder per process, used as $XDG_CONFIG_HOME by every input and removed
+// at exit (its name kept in static storage, which outlives the exit handlers).
+char gFolder[] = "/tmp/vedo-fuzz-XXXXXX";
+
+void removeFolder() {
+  std::remove((std::string(gFolder) + "/VEDO.INI").c_str());
+  ::rmdir(gFolder);
+}
+
 const std::string& configFolder() {
   static const std::string folder = [] {
-    char templ[] = "/tmp/vedo-fuzz-XXXXXX";
-    if (!::mkdtemp(templ)) fail("cannot create a temporary folder");
-    ::setenv("XDG_CONFIG_HOME", templ, 1);
-    std::atexit([] {
-      std::remove((configFolder() + "/VEDO.INI").c_str());
-      ::rmdir(configFolder().c_str());
-    });
-    return std::string(templ);
+    if (!::mkdtemp(gFolder)) fail("cannot create a temporary folder");
+    ::setenv("XDG_CONFIG_HOME", gFolder, 1);
+    std::atexit(removeFolder);
+    return std::string(gFolder);
   }();
   return folder;
 }
