@@ -143,10 +143,12 @@ struct Decoder::Impl {
         tTable(kPLookupBits),
         pTable(kPLookupBits) {
     if (m != Method::Lh0) {
+      // Buffers are sized to the member when it is small: no slide is
+      // needed when the whole member fits.
       window = std::size_t{1} << shape.dictBits;
-      capacity = window + kOutputChunk;
+      capacity = static_cast<std::size_t>(std::min<std::uint64_t>(window + kOutputChunk, originalSize));
       out.resize(capacity + kMaxMatch + 16);
-      in.resize(kInputChunk + 8);
+      in.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, packedSize)) + 8);
     }
   }
 
@@ -154,7 +156,7 @@ struct Decoder::Impl {
 
   bool fetch() {
     if (packedLeft == 0) return false;
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(packedLeft, kInputChunk));
+    const std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(std::min<std::uint64_t>(packedLeft, kInputChunk)), in.size() - 8);
     const std::size_t got = source(std::span<std::uint8_t>(in.data(), want));
     if (got == 0 || got > want) {
       packedLeft = 0;

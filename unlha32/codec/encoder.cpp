@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -69,6 +70,11 @@ constexpr std::uint32_t kMaxBlockItems = 65535;
 // means fewer slides (each moves a dictionary's worth of bytes and rebases the
 // hash tables) at the cost of memory.
 constexpr std::int32_t kChunk = 1 << 18;
+
+// First size of the input buffer; it doubles as input arrives.
+constexpr std::size_t kInitialBuffer = 1 << 14;
+// Bytes after the buffer's end that match extension may read (never used).
+constexpr std::size_t kBufferSlack = 16;
 
 // Bytes kept unparsed at the end of the buffer while more input may follow, so
 // that a match (and the one-byte look-ahead) can always reach full length.
@@ -177,12 +183,14 @@ inline unsigned bitLength(std::uint32_t v) { return static_cast<unsigned>(std::b
 
 class BlockWriter {
  public:
-  explicit BlockWriter(const Shape& shape) : shape_(shape) {
-    items_.resize(kMaxBlockItems);
+  // `maxItems`: the most items the input can give (fewer than a full block
+  // for a short input, whose whole size is known).
+  BlockWriter(const Shape& shape, std::uint32_t maxItems) : shape_(shape) {
+    items_.resize(std::min(maxItems, kMaxBlockItems));
   }
 
   // True when the block should be written now: full, or the data changed.
-  bool shouldEnd() { return count_ == kMaxBlockItems || splitter_.shouldEnd(count_); }
+  bool shouldEnd() { return count_ == items_.size() || splitter_.shouldEnd(count_); }
   bool empty() const { return count_ == 0; }
 
   void literal(std::uint8_t c) {
@@ -310,10 +318,34 @@ struct Encoder::Impl {
         shape(shapeOf(m)),
         tuning(tuningOf(m)),
         window(m == Method::Lh0 ? 0 : std::int32_t{1} << shape.dictBits),
-        capacity(window + kChunk),
-        finder(m == Method::Lh0 ? 8 : shape.dictBits, tuning.hashOrder),
-        block(shape) {
-    if (m != Method::Lh0) buffer.resize(static_cast<std::size_t>(capacity) + 16);
+        capacity(window + kChunk) {}
+
+  // Sets up the match finder and the block on the first parse. A short input
+  // is complete by then (finish() came before the buffer filled up), so its
+  // tables are sized to it: a folder of small files then does not pay, per
+  // file, for clearing tables made for megabytes.
+  void prepare(bool complete) {
+    if (finder) return;
+    int bits = 24;  // log2 of the input size, rounded up (at least 8)
+    if (complete) {
+      bits = 8;
+      while (bits < 24 && (std::int32_t{1} << bits) < length) ++bits;
+    }
+    finder = std::make_unique<MatchFinder>(shape.dictBits, std::min(bits, shape.dictBits),
+                                           std::min(bits, tuning.hashOrder));
+    block = std::make_unique<BlockWriter>(
+        shape, complete ? static_cast<std::uint32_t>(std::max(length, 1)) : kMaxBlockItems);
+  }
+
+  // Makes room for more input: the buffer grows by doubling up to its
+  // capacity, so a short input never allocates the full buffer.
+  void grow() {
+    const std::size_t size = std::min<std::size_t>(
+        static_cast<std::size_t>(capacity), std::max<std::size_t>(kInitialBuffer, 2 * bufferLimit()));
+    buffer.resize(size + kBufferSlack);
+  }
+  std::int32_t bufferLimit() const {
+    return buffer.empty() ? 0 : static_cast<std::int32_t>(buffer.size() - kBufferSlack);
   }
 
   void emit() {
@@ -324,8 +356,8 @@ struct Encoder::Impl {
   }
 
   void addItemCheck() {
-    if (block.shouldEnd()) {
-      block.flush(bits);
+    if (block->shouldEnd()) {
+      block->flush(bits);
       emit();
     }
   }
@@ -333,6 +365,8 @@ struct Encoder::Impl {
   // Parses positions [cur, limit) of the buffer; matches may extend to `end`.
   void parse(std::int32_t limit, std::int32_t end) {
     const std::uint8_t* in = buffer.data();
+    MatchFinder& finder = *this->finder;
+    BlockWriter& block = *this->block;
     const std::uint32_t depth = tuning.depth;
     const std::uint32_t nice = tuning.nice;
     const bool lazy2 = tuning.lazy2;
@@ -408,7 +442,7 @@ struct Encoder::Impl {
     std::memmove(buffer.data(), buffer.data() + delta, static_cast<std::size_t>(length - delta));
     cur -= delta;
     length -= delta;
-    finder.rebase(delta);
+    finder->rebase(delta);
   }
 
   Method method;
@@ -417,8 +451,8 @@ struct Encoder::Impl {
   Tuning tuning;
   std::int32_t window;
   std::int32_t capacity;
-  MatchFinder finder;
-  BlockWriter block;
+  std::unique_ptr<MatchFinder> finder;
+  std::unique_ptr<BlockWriter> block;
   BitWriter bits;
   std::vector<std::uint8_t> buffer;
   std::int32_t length = 0;  // bytes in buffer
@@ -442,12 +476,14 @@ void Encoder::write(std::span<const std::uint8_t> data) {
     return;
   }
   while (!data.empty()) {
-    const std::size_t room = static_cast<std::size_t>(d.capacity - d.length);
+    if (d.length == d.bufferLimit()) d.grow();
+    const std::size_t room = static_cast<std::size_t>(d.bufferLimit() - d.length);
     const std::size_t n = std::min(room, data.size());
     std::memcpy(d.buffer.data() + d.length, data.data(), n);
     d.length += static_cast<std::int32_t>(n);
     data = data.subspan(n);
     if (d.length == d.capacity) {
+      d.prepare(false);
       d.parse(d.length - kLookahead, d.length);
       d.slide();
     }
@@ -459,8 +495,10 @@ void Encoder::finish() {
   if (d.finished) return;
   d.finished = true;
   if (d.method == Method::Lh0) return;
+  if (!d.finder && d.length == 0) return;  // no input, no blocks
+  d.prepare(true);
   d.parse(d.length, d.length);
-  d.block.flush(d.bits);
+  d.block->flush(d.bits);
   d.bits.flushPartial();
   d.emit();
 }

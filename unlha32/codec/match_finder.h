@@ -52,8 +52,9 @@ class MatchFinder {
  public:
   static constexpr std::int32_t kNil = -(1 << 30);
 
-  // Three-byte hash table size (log2). One entry per bucket: a larger table
-  // finds more short matches but costs cache misses on every position.
+  // Three-byte hash table size (log2), at most. One entry per bucket: a
+  // larger table finds more short matches but costs cache misses on every
+  // position.
   static constexpr int kHash3Order = 14;
 
   // Largest distance accepted for a three-byte match. A short match far away
@@ -64,16 +65,19 @@ class MatchFinder {
   // it is the whole of the largest dictionary.
   static constexpr std::uint32_t kLen3MaxDistance = 1u << 16;
 
-  // `windowBits`: log2 of the dictionary; `hashOrder`: log2 of the four-byte
-  // hash table (bigger means shorter, more precise chains but a larger table to
-  // clear and rebase).
-  MatchFinder(int windowBits, int hashOrder)
-      : mask_((1u << windowBits) - 1),
-        maxDistance_(static_cast<std::int32_t>(mask_)),
+  // `windowBits`: log2 of the dictionary (the farthest distance);
+  // `chainBits`: log2 of the chain table, at most windowBits, smaller only
+  // when the whole input is known to be shorter (no position then shares a
+  // chain slot); `hashOrder`: log2 of the four-byte hash table (bigger means
+  // shorter, more precise chains but a larger table to clear and rebase).
+  MatchFinder(int windowBits, int chainBits, int hashOrder)
+      : mask_((1u << chainBits) - 1),
+        maxDistance_(static_cast<std::int32_t>((1u << windowBits) - 1)),
         hashShift_(32 - hashOrder),
+        hash3Shift_(32 - std::min(hashOrder, kHash3Order)),
         head_(std::size_t{1} << hashOrder, kNil),
-        hash3_(std::size_t{1} << kHash3Order, kNil),
-        prev_(std::size_t{1} << windowBits, kNil) {}
+        hash3_(std::size_t{1} << std::min(hashOrder, kHash3Order), kNil),
+        prev_(std::size_t{1} << chainBits, kNil) {}
 
   // Subtracts `delta` from every stored position (the buffer moved down by delta).
   void rebase(std::int32_t delta) {
@@ -149,13 +153,12 @@ class MatchFinder {
 
  private:
   std::uint32_t hash4(std::uint32_t seq) const { return (seq * 0x1E35A7BDu) >> hashShift_; }
-  static std::uint32_t hash3(std::uint32_t seq) {
-    return ((seq & 0x00FFFFFFu) * 0x1E35A7BDu) >> (32 - kHash3Order);
-  }
+  std::uint32_t hash3(std::uint32_t seq) const { return ((seq & 0x00FFFFFFu) * 0x1E35A7BDu) >> hash3Shift_; }
 
   std::uint32_t mask_;
   std::int32_t maxDistance_;
   int hashShift_;
+  int hash3Shift_;
   std::vector<std::int32_t> head_;
   std::vector<std::int32_t> hash3_;
   std::vector<std::int32_t> prev_;

@@ -143,6 +143,27 @@ TEST(RoundTrip, LargeInputCrossesManyBlocksAndSlides) {
   }
 }
 
+// A short input is known whole when it is parsed, and the encoder sizes its
+// tables to it; sizes around powers of two check that sizing, and sizes
+// around the buffer's capacity (dictionary + 256 KiB) the switch to streaming.
+TEST(RoundTrip, SizesAroundTableAndBufferLimits) {
+  const Bytes source = codec_test::text(340000, 22);
+  std::vector<std::size_t> sizes;
+  for (std::size_t p : {std::size_t{256}, std::size_t{4096}, std::size_t{8192}, std::size_t{65536}}) {
+    for (std::size_t d : {p - 1, p, p + 1}) sizes.push_back(d);
+  }
+  for (std::size_t capacity : {(8u << 10) + (256u << 10), (64u << 10) + (256u << 10)}) {
+    for (std::size_t d : {capacity - 300, capacity - 1, capacity, capacity + 1, capacity + 300}) sizes.push_back(d);
+  }
+  for (std::size_t n : sizes) {
+    const Bytes data(source.begin(), source.begin() + static_cast<std::ptrdiff_t>(n));
+    for (Method m : {Method::Lh5, Method::Lh6, Method::Lh7}) {
+      SCOPED_TRACE(std::string(nameOf(m)) + " size " + std::to_string(n));
+      ASSERT_EQ(codec_test::decode(m, codec_test::encode(m, data, 1000), n), data);
+    }
+  }
+}
+
 TEST(RoundTrip, EncoderRejectsWriteAfterFinish) {
   lzh::Encoder enc(Method::Lh5, [](std::span<const std::uint8_t>) {});
   enc.finish();
