@@ -42,18 +42,20 @@ bool looksIncompressible(std::span<const std::uint8_t> sample) {
   }
   if (entropy < kEntropyLimit) return false;
 
-  // One slot per possible position of the sample: repeats at distances up to
-  // the largest dictionary mostly survive in the table.
-  constexpr int kOrder = 16;
-  std::vector<std::uint32_t> seen(1u << kOrder, 0xFFFFFFFFu);
+  // About one slot per position of the sample, so repeats at distances up to
+  // the largest dictionary mostly survive in the table. Positions fit in 16
+  // bits (the sample is at most 64 KiB); 0xFFFF marks an empty slot.
+  int order = 8;
+  while (order < 16 && (std::size_t{1} << order) < n) ++order;
+  std::vector<std::uint16_t> seen(std::size_t{1} << order, 0xFFFF);
   std::size_t repeats = 0;
   const std::uint8_t* p = sample.data();
   for (std::size_t i = 0; i + 4 <= n; ++i) {
     const std::uint32_t seq = detail::load32(p + i);
-    const std::uint32_t h = (seq * 0x1E35A7BDu) >> (32 - kOrder);
-    const std::uint32_t prev = seen[h];
-    if (prev != 0xFFFFFFFFu && detail::load32(p + prev) == seq) ++repeats;
-    seen[h] = static_cast<std::uint32_t>(i);
+    const std::uint32_t h = (seq * 0x1E35A7BDu) >> (32 - order);
+    const std::uint16_t prev = seen[h];
+    if (prev != 0xFFFF && detail::load32(p + prev) == seq) ++repeats;
+    seen[h] = static_cast<std::uint16_t>(i);
   }
   return static_cast<double>(repeats) < kRepeatLimit * static_cast<double>(n);
 }
