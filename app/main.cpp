@@ -39,8 +39,13 @@ int main(int argc, char** argv) {
     windows.Form1->show();
     if (!screenshotFolder.isEmpty()) return vedo::app::takeScreenshots(windows, screenshotFolder);
     // The run normally starts on the first activation; a platform that never
-    // activates the window still gets it once the loop runs.
-    if (arguments.size() == 1) QTimer::singleShot(0, windows.Form1.get(), [&] { windows.Form1->CommandLineRun(); });
+    // activates the window still gets it, with the same placement first, once
+    // the loop runs.
+    if (arguments.size() == 1) {
+      QTimer::singleShot(0, windows.Form1.get(), [&] {
+        if (!windows.Form1->commandLineRunStarted()) windows.Form1->FormActivate();
+      });
+    }
     rc = app.exec();
   }
   vedo::unlha32::UnloadArchiver();

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QTest>
 
 #include "notice_box.h"
@@ -110,6 +112,18 @@ TEST(NoticeBoxTest, CentredAndWrappedAtHalfTheScreen) {
 TEST(NoticeBoxTest, TextForTheUserDropsMnemonicMarkers) {
   EXPECT_EQ(ui::withoutMnemonics(QStringLiteral("実行(&G)")), QStringLiteral("実行(G)"));
   EXPECT_EQ(ui::withoutMnemonics(QStringLiteral("A&&B")), QStringLiteral("A&B"));
+}
+
+TEST(FontsTest, JapaneseTextHasGlyphsInBothFamilies) {
+  // Without "ＭＳ ゴシック" on the system the fallback must be a font that
+  // holds kanji and half-width katakana, or the windows show empty boxes.
+  for (const QFont& font : {ui::gothicFont(13, true), ui::pGothicFont(12, false)}) {
+    const QFontInfo info(font);
+    EXPECT_TRUE(font.families().contains(info.family())) << info.family().toStdString();
+    EXPECT_EQ(info.pixelSize(), font.pixelSize());
+    const QFontMetrics metrics(font);
+    for (QChar c : QStringLiteral("圧縮中止ｷｬﾝｾﾙ")) EXPECT_TRUE(metrics.inFont(c)) << int(c.unicode());
+  }
 }
 
 }  // namespace
