@@ -210,14 +210,18 @@ bool CompressEntry(EngineContext& ctx) {
 
   // Only an answer given to this entry's own question counts: a "yes" left in
   // the cell by an earlier entry, or a question closed through its frame, never
-  // deletes anything.
+  // deletes anything. The cell is cleared while the question is open so that a
+  // frame close can be told from an answer; after a frame close it gets its
+  // previous value back, as a dialog closed that way writes nothing.
   bool answeredDelete = false;
   if (asksBeforeDelete(state)) {
+    const int previousAnswer = state.DeleteAnswer;
     state.DeleteAnswer = 0;
     ui.playSound(Sound::Question);
     ui.showDeleteQuestion();
-    if (state.DeleteAnswer == DeleteNo) return false;
-    answeredDelete = state.DeleteAnswer == DeleteYes;
+    if (state.DeleteAnswer == 0) state.DeleteAnswer = previousAnswer;
+    else if (state.DeleteAnswer == DeleteNo) return false;
+    else answeredDelete = state.DeleteAnswer == DeleteYes;
   }
 
   if (ctx.fields.DeleteAfter() || answeredDelete || state.EntryCommand == EntryDL) {

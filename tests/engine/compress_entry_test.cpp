@@ -217,6 +217,22 @@ INSTANTIATE_TEST_SUITE_P(
         QuestionCase{"NDDeleteAfter", Other, EntryND, true, NotAsked, NotAsked, DeleteYes, true, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(CompressEntryTest, DeleteQuestionClosedThroughItsFrameKeepsTheCell) {
+  tmp.write("A.TXT", "a");
+  job(tmp.sjis("A.TXT"), tmp.sjis("A.LZH"));
+  state.EntryCommand = EntryDC;
+  for (int stale : {0, int(DeleteYes), int(DeleteNo)}) {
+    state.DeleteAnswer = stale;
+    port.script(Prompt::Delete, {FrameClose});
+    EXPECT_TRUE(run());
+    EXPECT_EQ(state.DeleteAnswer, stale);
+    EXPECT_TRUE(exists("A.TXT"));
+  }
+  port.script(Prompt::Delete, {DeleteNo});
+  EXPECT_FALSE(run());
+  EXPECT_EQ(state.DeleteAnswer, DeleteNo);
+}
+
 // ---------------------------------------------------------------------------
 // Checks before the archiver runs.
 
