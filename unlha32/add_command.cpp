@@ -4,13 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <exception>
-#include <future>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <map>
 #include <random>
 #include <set>
@@ -212,6 +216,113 @@ Prepared prepareMember(const SourceFile& file, lzh::Method method) {
   return p;
 }
 
+// Worker threads that compress members ahead; results are taken back in the
+// order the caller submitted them. A fixed set of threads, so a folder of
+// small files does not pay for a thread per member.
+class AheadPool {
+ public:
+  struct Job {
+    const SourceFile* file = nullptr;
+    lzh::Method method = lzh::Method::Lh5;
+    Prepared result;
+    bool done = false;
+  };
+
+  explicit AheadPool(unsigned threads) {
+    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { run(); });
+  }
+  ~AheadPool() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& t : workers_) t.join();
+  }
+  AheadPool(const AheadPool&) = delete;
+  AheadPool& operator=(const AheadPool&) = delete;
+
+  std::shared_ptr<Job> submit(const SourceFile& file, lzh::Method method) {
+    auto job = std::make_shared<Job>();
+    job->file = &file;
+    job->method = method;
+    {
+      std::lock_guard lock(mutex_);
+      queue_.push_back(job);
+    }
+    wake_.notify_one();
+    return job;
+  }
+
+  Prepared take(Job& job) {
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [&] { return job.done; });
+    return std::move(job.result);
+  }
+
+ private:
+  void run() {
+    for (;;) {
+      std::shared_ptr<Job> job;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+        if (stop_) return;  // a failed command does not finish work nobody will take
+        job = std::move(queue_.front());
+        queue_.pop_front();
+      }
+      Prepared p = prepareMember(*job->file, job->method);
+      {
+        std::lock_guard lock(mutex_);
+        job->result = std::move(p);
+        job->done = true;
+      }
+      finished_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable finished_;
+  std::deque<std::shared_ptr<AheadPool::Job>> queue_;
+  std::vector<std::thread> workers_;
+  bool stop_ = false;
+};
+
+unsigned workerCount() { return std::clamp(std::thread::hardware_concurrency(), 1u, 4u); }
+
+// Decodes every new member again, on all cores; the calling thread takes part
+// and is the one that reports progress. Throws the first failure.
+void verifyAll(int fd, std::uint64_t archiveSize, const std::vector<WrittenMember>& members,
+               ProgressReport& report) {
+  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> finished{0};
+  std::atomic<bool> failed{false};
+  std::mutex errorMutex;
+  std::exception_ptr error;
+  auto work = [&](bool reporting) {
+    for (std::size_t i; !failed.load() && (i = next.fetch_add(1)) < members.size();) {
+      try {
+        if (reporting) report.member(members[i].stored);
+        verifyMember(fd, archiveSize, members[i]);
+      } catch (...) {
+        std::lock_guard lock(errorMutex);
+        if (!error) error = std::current_exception();
+        failed.store(true);
+      }
+      const std::size_t n = finished.fetch_add(1) + 1;
+      if (reporting)
+        report.fraction(kWriteShare + (1 - kWriteShare) * static_cast<double>(n) / static_cast<double>(members.size()));
+    }
+  };
+  std::vector<std::thread> helpers;
+  const std::size_t extra = std::min<std::size_t>(workerCount() - 1, members.size() / 2);
+  for (std::size_t i = 0; i < extra; ++i) helpers.emplace_back(work, false);
+  work(true);
+  for (std::thread& t : helpers) t.join();
+  if (error) std::rethrow_exception(error);
+}
+
 }  // namespace
 
 CommandResult runAdd(const Command& command, ProgressReport& report) {
@@ -270,14 +381,15 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
 
   std::vector<WrittenMember> written;
   std::size_t kept = 0;
-  const std::size_t window = 2 * std::max(1u, std::thread::hardware_concurrency());
-  std::deque<std::pair<std::size_t, std::future<Prepared>>> ahead;  // plan index, work
+  AheadPool pool(workerCount());
+  const std::size_t window = 2 * workerCount();
+  std::deque<std::pair<std::size_t, std::shared_ptr<AheadPool::Job>>> ahead;  // plan index, work
   std::size_t scan = 0;
   auto launchAhead = [&] {
     for (; ahead.size() < window && scan < plan.size(); ++scan) {
       const Step& s = plan[scan];
       if (s.copy || files[s.index].identity.size > static_cast<std::int64_t>(kAheadMaxSize)) continue;
-      ahead.emplace_back(scan, std::async(std::launch::async, prepareMember, std::cref(files[s.index]), command.method));
+      ahead.emplace_back(scan, pool.submit(files[s.index], command.method));
     }
   };
 
@@ -288,7 +400,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
       copyMember(old.get(), existing[s.index], out, target.display);
       ++kept;
     } else if (!ahead.empty() && ahead.front().first == k) {
-      Prepared p = ahead.front().second.get();
+      Prepared p = pool.take(*ahead.front().second);
       ahead.pop_front();
       if (p.error) std::rethrow_exception(p.error);
       report.member(p.member.stored);
@@ -316,11 +428,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
   } catch (const ArchiveError& e) {
     throw CommandError(UNLHA_ERROR_VERIFY, std::string("verification failed: ") + e.what());
   }
-  for (std::size_t i = 0; i < written.size(); ++i) {
-    report.member(written[i].stored);
-    verifyMember(temp.fd(), archiveSize, written[i]);
-    report.fraction(kWriteShare + (1 - kWriteShare) * static_cast<double>(i + 1) / static_cast<double>(written.size()));
-  }
+  verifyAll(temp.fd(), archiveSize, written, report);
 
   out.sync();
   temp.commit(target);
