@@ -5,19 +5,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <exception>
-#include <atomic>
-#include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <map>
 #include <random>
-#include <set>
 #include <thread>
 #include <vector>
 
