@@ -13,7 +13,10 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTextDocument>
+#include <QTextOption>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "ui_text.h"
 
@@ -126,16 +129,21 @@ NoticeBox::NoticeBox(NoticeKind kind, unsigned buttons, const QString& text, QWi
   text_->setAccessibleName(withoutMnemonics(text));
   // Lay the text out on one line when it fits into half the screen width,
   // otherwise wrap it at word breaks at that width.
+  // The label breaks lines at word breaks only (after a "/" in a path, between
+  // Japanese characters); lay the text out the same way to size it.
   QTextDocument doc;
   doc.setDefaultFont(text_->font());
   doc.setDocumentMargin(0);
+  QTextOption option = doc.defaultTextOption();
+  option.setWrapMode(QTextOption::WordWrap);
+  doc.setDefaultTextOption(option);
   doc.setHtml(text_->text());
   const int maxWidth = screenSize().width() / 2;
   if (doc.idealWidth() > maxWidth) {
     doc.setTextWidth(maxWidth);
     text_->setWordWrap(true);
   }
-  text_->setFixedSize(int(doc.idealWidth()) + 2, int(doc.size().height()) + 1);
+  text_->setFixedSize(std::min(int(doc.idealWidth()) + 2, maxWidth), int(doc.size().height()) + 1);
 
   auto* top = new QHBoxLayout;
   top->setSpacing(12);

@@ -105,8 +105,15 @@ TEST(NoticeBoxTest, CentredAndWrappedAtHalfTheScreen) {
   box.close();
 
   NoticeBox shortBox(NoticeKind::Information, ButtonOk, QStringLiteral("短い"));
-  EXPECT_EQ(shortBox.textLabel()->height(), shortBox.textLabel()->height());
   EXPECT_LT(shortBox.textLabel()->width(), screen.width() / 4);
+  EXPECT_LT(shortBox.textLabel()->height(), 2 * shortBox.textLabel()->fontMetrics().height());
+
+  // A long path breaks after its separators and stays within the width.
+  QString path = QStringLiteral("削除できません \"");
+  for (int i = 0; i < 40; ++i) path += QStringLiteral("/フォルダ%1").arg(i);
+  NoticeBox pathBox(NoticeKind::Warning, ButtonOk, path + u'"');
+  EXPECT_LE(pathBox.textLabel()->width(), screen.width() / 2);
+  EXPECT_GT(pathBox.textLabel()->height(), 2 * pathBox.textLabel()->fontMetrics().height());
 }
 
 TEST(NoticeBoxTest, TextForTheUserDropsMnemonicMarkers) {
