@@ -99,8 +99,12 @@ std::string archiverMessage(const std::vector<char>& buffer) {
 
 // Deletes the matches of `source` that the archiver was given: only those found
 // before it ran and unchanged since, never the archive itself, never a folder.
+// `archiveBefore` is the archive as it was before the archiver ran: the
+// archiver writes a new file and renames it into place, so a hard link to the
+// old archive is another file afterwards, yet it was never stored either.
 void deleteSources(EngineContext& ctx, const std::string& source, const std::string& archive,
-                   const std::vector<fs::FoundFile>& before) {
+                   const std::vector<fs::FoundFile>& before,
+                   const std::optional<fs::FileIdentity>& archiveBefore) {
   const std::string folder = sjis::folderPart(source);
   const std::optional<fs::FileIdentity> archiveId = fs::identityOf(archive);
   std::unordered_map<std::string, fs::FileIdentity> earlier;
@@ -111,6 +115,7 @@ void deleteSources(EngineContext& ctx, const std::string& source, const std::str
     // The archive spelled as the match, or the same file under another spelling.
     if (path == archive) continue;
     if (archiveId && match.identity.sameFileAs(*archiveId)) continue;
+    if (archiveBefore && match.identity.sameFileAs(*archiveBefore)) continue;
     if (match.attributes == fs::Directory) continue;
     // A file that appeared or changed while the archiver ran is not what it
     // stored: it stays.
@@ -185,6 +190,7 @@ bool CompressEntry(EngineContext& ctx) {
   // What the archiver is about to read. The delete pass later removes only
   // these files, and only when they are still the same.
   const std::vector<fs::FoundFile> before = fs::findFiles(source, fs::AnyFile);
+  const std::optional<fs::FileIdentity> archiveBefore = fs::identityOf(archive);
 
   std::vector<char> output(OutputBufferBytes, '\0');
   const int result = ctx.archiver.Unlha(nullptr, command.c_str(), output.data(), OutputSizeGiven);
@@ -225,7 +231,7 @@ bool CompressEntry(EngineContext& ctx) {
   }
 
   if (ctx.fields.DeleteAfter() || answeredDelete || state.EntryCommand == EntryDL) {
-    deleteSources(ctx, source, archive, before);
+    deleteSources(ctx, source, archive, before, archiveBefore);
   }
   return true;
 }

@@ -90,15 +90,28 @@ std::optional<std::string> toSystemPath(std::string_view path) {
 }
 
 std::vector<FoundFile> findFiles(std::string_view pattern, std::uint32_t mask) {
+  int ignored = 0;
+  return findFiles(pattern, mask, ignored);
+}
+
+std::vector<FoundFile> findFiles(std::string_view pattern, std::uint32_t mask, int& error) {
+  error = 0;
   std::vector<FoundFile> found;
   const std::string folder = sjis::folderPart(pattern);
   const std::string name = sjis::namePart(pattern);
   if (name.empty() || name == "." || name == "..") return found;
   if (hasWildcard(folder)) return found;  // wildcards stand in the name part only
 
+  // Missing names are simply not found; any other failure leaves the listing incomplete.
+  auto noteFailure = [&](int e) {
+    if (e != ENOENT && e != ENOTDIR && error == 0) error = e;
+  };
   auto add = [&](const std::string& cpName, const std::string& systemPath) {
     struct stat st;
-    if (::stat(systemPath.c_str(), &st) != 0) return;
+    if (::stat(systemPath.c_str(), &st) != 0) {
+      noteFailure(errno);
+      return;
+    }
     const std::uint32_t attributes = attributesOf(cpName, st);
     if (!wantedByMask(attributes, mask)) return;
     found.push_back(FoundFile{cpName, attributes, identityFrom(st)});
@@ -112,10 +125,19 @@ std::vector<FoundFile> findFiles(std::string_view pattern, std::uint32_t mask) {
   const auto sysFolder = toSystemPath(folder.empty() ? std::string(".") : folder);
   if (!sysFolder) return found;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(sysFolder->c_str()), ::closedir);
-  if (!dir) return found;
+  if (!dir) {
+    noteFailure(errno);
+    return found;
+  }
   std::string prefix = *sysFolder;
   if (prefix.back() != '/') prefix += '/';
-  while (const dirent* entry = ::readdir(dir.get())) {
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (!entry) {
+      if (errno != 0) noteFailure(errno);
+      break;
+    }
     const std::string_view sysName(entry->d_name);
     if (sysName == "." || sysName == "..") continue;
     // A name CP932 cannot hold is invisible to the tool: never matched, never touched.

@@ -50,6 +50,11 @@ std::optional<std::string> toSystemPath(std::string_view path);
 // returned only when their bit is in `mask`, as the tool's search does; plain
 // files always. Order: the order in which the system lists the folder.
 std::vector<FoundFile> findFiles(std::string_view pattern, std::uint32_t mask = AnyFile);
+// The same, telling whether the listing is complete: `error` becomes an errno
+// value when the folder could not be read to its end or a matching name could
+// not be examined (a name that vanished meanwhile is no error), else 0. A
+// caller that must act on every match (the archiver) fails on a nonzero error.
+std::vector<FoundFile> findFiles(std::string_view pattern, std::uint32_t mask, int& error);
 
 // The name-part match of findFiles, for callers that filter names themselves.
 bool wildcardMatch(std::string_view pattern, std::string_view name);

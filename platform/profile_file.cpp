@@ -225,6 +225,7 @@ bool readWholeFile(const std::string& path, std::string& out) {
 
 struct ProfileFile::Store {
   Ini ini;
+  bool tailSectionAdded = false;  // load() appended the tail section's header
   Store() {
     ini.SetUnicode(false);   // CP932 bytes pass through
     ini.SetMultiKey(true);   // keep repeated keys, so a save writes them all back
@@ -243,9 +244,15 @@ bool ProfileFile::load() {
   std::string bytes;
   if (!readWholeFile(path_, bytes)) return false;
   if (bytes.empty()) return true;
-  bytes += '\n';
-  bytes += kTailSection;
-  bytes += '\n';
+  // A file that already holds the marker text (in a value, say) gets no tail
+  // section: its comments after the last key are lost on a save, but no line
+  // of it can be mistaken for the header taken out again there.
+  if (bytes.find(kTailSection) == std::string::npos) {
+    bytes += '\n';
+    bytes += kTailSection;
+    bytes += '\n';
+    store_->tailSectionAdded = true;
+  }
   if (store_->ini.LoadData(bytes.data(), bytes.size()) < 0) {
     store_ = std::make_unique<Store>();
     errno = ENOMEM;
@@ -294,8 +301,11 @@ bool ProfileFile::save() {
     errno = EIO;
     return false;
   }
+  // The tail section was loaded last, so its header is the last line that
+  // starts with it; nothing else in the text can be that line.
   const std::string tailHeader = std::string(kTailSection) + '\n';
-  const std::size_t tail = text.find(tailHeader);
+  std::size_t tail = store_->tailSectionAdded ? text.rfind(tailHeader) : std::string::npos;
+  if (tail != std::string::npos && tail != 0 && text[tail - 1] != '\n') tail = std::string::npos;
   if (tail != std::string::npos) {
     text.erase(tail, tailHeader.size());
     // Last in the file: no blank lines left dangling at its end.

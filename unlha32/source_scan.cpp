@@ -1,6 +1,7 @@
 #include "source_scan.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <set>
 #include <utility>
@@ -16,8 +17,15 @@ using vedo::fs::FoundFile;
 
 bool isFolder(const FoundFile& f) { return (f.attributes & vedo::fs::Directory) != 0; }
 
+// Every match is read, and later the caller may delete what it matched: a
+// listing that could not be completed fails the command instead of storing
+// fewer files than the pattern names.
 std::vector<FoundFile> sortedMatches(const std::string& pattern) {
-  std::vector<FoundFile> found = vedo::fs::findFiles(pattern, vedo::fs::AnyFile);
+  int error = 0;
+  std::vector<FoundFile> found = vedo::fs::findFiles(pattern, vedo::fs::AnyFile, error);
+  if (error != 0)
+    throw CommandError(UNLHA_ERROR_READ, "cannot list every file matching \"" + pattern + "\": " +
+                                             std::strerror(error));
   std::sort(found.begin(), found.end(), [](const FoundFile& a, const FoundFile& b) { return a.name < b.name; });
   return found;
 }
