@@ -88,7 +88,7 @@ class MatchFinder {
 
   // Inserts `pos` and returns the length of the longest match (> bestLen, at
   // most maxLen, maxLen >= 4) with its distance in *distance; returns bestLen
-  // when there is none longer.
+  // when there is none longer. in[pos + maxLen] must be readable (slack).
   std::uint32_t longestMatch(const std::uint8_t* in, std::int32_t pos, std::uint32_t maxLen,
                              std::uint32_t nice, std::uint32_t depth, std::uint32_t bestLen,
                              std::uint32_t* distance) {
@@ -102,6 +102,12 @@ class MatchFinder {
     std::int32_t c = head_[h4];
     head_[h4] = pos;
     prev_[static_cast<std::uint32_t>(pos) & mask_] = c;
+    // The next call is almost always for pos + 1: start loading its buckets
+    // now, so the cache misses overlap this search. (Reads up to one byte
+    // past the data, into the buffer's slack.)
+    const std::uint32_t nextSeq = load32(cur + 1);
+    __builtin_prefetch(&head_[hash4(nextSeq)]);
+    __builtin_prefetch(&hash3_[hash3(nextSeq)]);
     if (bestLen >= maxLen) return bestLen;
     nice = std::min(nice, maxLen);
 
