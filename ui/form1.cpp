@@ -242,6 +242,12 @@ bool TForm1::event(QEvent* event) {
   return QWidget::event(event);
 }
 
+void TForm1::setSource(const std::string& text) {
+  const QString before = Edit1->text();
+  source_.set(text);
+  if (Edit1->text() == before) Edit1Change();
+}
+
 void TForm1::Edit1Change() {
   if (source_.representable()) {
     setTarget(vedo::DeriveArchiveName(source_.get()));

@@ -127,7 +127,9 @@ class TForm1 : public QWidget, public JobFields {
 
   // JobFields.
   std::string Source() const override { return source_.get(); }
-  void setSource(const std::string& text) override { source_.set(text); }
+  // Derives the archive name even when the text does not change, as every
+  // write of the source does.
+  void setSource(const std::string& text) override;
   std::string Target() const override { return target_.get(); }
   void setTarget(const std::string& text) override { target_.set(text); }
   bool DeleteAfter() const override { return CheckBox1->isChecked(); }

@@ -108,6 +108,10 @@ TEST_F(MainWindowTest, EngineBytesSurviveTheFieldsUnchanged) {
   form().setSource(name);
   EXPECT_EQ(form().Target(), *cp932::fromUtf8("表.LZH"));
   EXPECT_EQ(form().Edit1->text(), QStringLiteral("表.TXT"));
+  // Writing the same source again still makes the archive name follow it.
+  form().setTarget("other.lzh");
+  form().setSource(name);
+  EXPECT_EQ(form().Target(), *cp932::fromUtf8("表.LZH"));
 }
 
 TEST_F(MainWindowTest, BatchRowAppearsAtTheNextPollAndHidesAgain) {
