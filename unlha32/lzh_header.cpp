@@ -1,6 +1,7 @@
 #include "lzh_header.h"
 
 #include <algorithm>
+#include <ctime>
 #include <string_view>
 
 #include "lzh_codec.h"
@@ -13,8 +14,17 @@ namespace {
 constexpr std::uint8_t kExtHeaderCrc = 0x00;
 constexpr std::uint8_t kExtFileName = 0x01;
 constexpr std::uint8_t kExtFolderName = 0x02;
+constexpr std::uint8_t kExtAttribute = 0x40;
+constexpr std::uint8_t kExtWindowsTimes = 0x41;
+constexpr std::uint8_t kExtLargeSizes = 0x42;
 constexpr std::uint8_t kExtCodePage = 0x46;
 constexpr std::uint8_t kExtUnixMode = 0x50;
+constexpr std::uint8_t kExtUnixOwner = 0x51;
+constexpr std::uint8_t kExtUnixTime = 0x54;
+
+// Level-1 extension headers lie outside the base header's 8-bit size; real
+// ones take a few hundred bytes. Beyond this much the header is not sound.
+constexpr std::uint64_t kMaxLevel1Extensions = 1 << 20;
 
 // Folder separator inside the folder-name extension header.
 constexpr char kFolderMark = '\xFF';
@@ -65,12 +75,63 @@ std::string folderFromMarks(std::string_view raw) {
   return dir;
 }
 
+std::uint64_t get64(const std::uint8_t* p) { return get32(p) | (std::uint64_t{get32(p + 4)} << 32); }
+
+// What the extension headers of one member say, beyond the MemberInfo fields.
+struct Extensions {
+  std::optional<std::string> name;
+  std::optional<std::string> folder;
+  std::optional<std::size_t> crcAt;  // level 2: where the header CRC is stored
+  std::optional<std::uint64_t> packedSize, originalSize;  // extension 0x42
+};
+
+// Takes in one extension header. Unknown types, and known ones of a size
+// other than the format's, are passed over: they carry nothing we rely on.
+void applyExtension(std::uint8_t type, std::string_view data, MemberInfo& m, Extensions& x) {
+  const auto* p = reinterpret_cast<const std::uint8_t*>(data.data());
+  switch (type) {
+    case kExtFileName: x.name = std::string(data); break;
+    case kExtFolderName: x.folder = folderFromMarks(data); break;
+    case kExtAttribute:
+      if (data.size() >= 2) m.attribute = static_cast<std::uint8_t>(get16(p));
+      break;
+    case kExtWindowsTimes:
+      if (data.size() >= 24) {
+        m.winCreate = get64(p);
+        m.winWrite = get64(p + 8);
+        m.winAccess = get64(p + 16);
+      }
+      break;
+    case kExtLargeSizes:
+      if (data.size() >= 16) {
+        x.packedSize = get64(p);
+        x.originalSize = get64(p + 8);
+      }
+      break;
+    case kExtCodePage:
+      if (data.size() >= 4) m.codePage = get32(p);
+      break;
+    case kExtUnixMode:
+      if (data.size() >= 2) m.unixMode = static_cast<std::uint16_t>(get16(p));
+      break;
+    case kExtUnixOwner:
+      if (data.size() >= 4) {
+        m.gid = static_cast<std::uint16_t>(get16(p));
+        m.uid = static_cast<std::uint16_t>(get16(p + 2));
+      }
+      break;
+    case kExtUnixTime:
+      if (data.size() >= 4) m.unixTime = get32(p);
+      break;
+    default: break;
+  }
+}
+
 // Walks the level-2 extension headers whose first next-size field is at `at`
-// inside the header `h` of `limit` bytes. Fills name and folder, and where the
-// header CRC is stored. Bytes after the chain's end are padding.
+// inside the header `h` of `limit` bytes. Bytes after the chain's end are
+// padding.
 void walkExtensions(const std::vector<std::uint8_t>& h, std::size_t at, std::size_t limit,
-                    const std::string& where, std::optional<std::string>& name,
-                    std::optional<std::string>& folder, std::optional<std::size_t>& crcAt) {
+                    const std::string& where, MemberInfo& m, Extensions& x) {
   std::size_t pos = at + 2;
   std::size_t next = get16(&h[at]);
   while (next != 0) {
@@ -78,9 +139,8 @@ void walkExtensions(const std::vector<std::uint8_t>& h, std::size_t at, std::siz
       throw ArchiveError("bad extension header size" + where);
     const std::uint8_t type = h[pos];
     const std::string_view data(reinterpret_cast<const char*>(&h[pos + 1]), next - 3);
-    if (type == kExtFileName) name = std::string(data);
-    if (type == kExtFolderName) folder = folderFromMarks(data);
-    if (type == kExtHeaderCrc && data.size() >= 2) crcAt = pos + 1;
+    if (type == kExtHeaderCrc && data.size() >= 2) x.crcAt = pos + 1;
+    applyExtension(type, data, m, x);
     const std::size_t following = get16(&h[pos + next - 2]);
     pos += next;
     next = following;
@@ -90,6 +150,13 @@ void walkExtensions(const std::vector<std::uint8_t>& h, std::size_t at, std::siz
 void checkMethod(const std::vector<std::uint8_t>& h, std::uint64_t offset) {
   if (h[2] != '-' || h[6] != '-')
     throw ArchiveError("no method id in the member header at offset " + std::to_string(offset));
+}
+
+// Sets the member's path from the stored one, noting an absolute path.
+void setPath(MemberInfo& m, std::string_view stored) {
+  const std::string system = vedo::sjis::toSystemSeparators(stored);
+  m.absolute = !system.empty() && system.front() == '/';
+  m.path = normaliseStoredPath(system);
 }
 
 std::uint8_t byteSum(const std::uint8_t* p, std::size_t n) {
@@ -159,8 +226,7 @@ std::optional<MemberInfo> parseMemberHeader(ReadAt read, void* ctx, std::uint64_
   m.method.assign(reinterpret_cast<const char*>(&h[2]), 5);
   m.originalSize = get32(&h[11]);
   m.mtime = get32(&h[15]);
-  std::optional<std::string> name, folder;
-  std::optional<std::size_t> crcAt;
+  Extensions x;
 
   if (m.level == 0 || m.level == 1) {
     const std::size_t size = std::size_t{h[0]} + 2;
@@ -173,20 +239,32 @@ std::optional<MemberInfo> parseMemberHeader(ReadAt read, void* ctx, std::uint64_
     if (22 + nameLen + 2 + (m.level == 1 ? 3 : 0) > size) throw ArchiveError("name past the member header" + where);
     std::string rawName(reinterpret_cast<const char*>(&h[22]), nameLen);
     m.crc = static_cast<std::uint16_t>(get16(&h[22 + nameLen]));
+    m.attribute = h[19];
     std::uint64_t skip = get32(&h[7]);
     std::uint64_t extBytes = 0;
-    if (m.level == 1) {
+    if (m.level == 0) {
+      // Optional area after the CRC: an OS id, and for 'U' a minor version,
+      // the Unix time, mode, uid and gid.
+      const std::size_t area = 22 + nameLen + 2;
+      if (size > area) m.osId = h[area];
+      if (size >= area + 12 && h[area] == 'U') {
+        m.unixTime = get32(&h[area + 2]);
+        m.unixMode = static_cast<std::uint16_t>(get16(&h[area + 6]));
+        m.uid = static_cast<std::uint16_t>(get16(&h[area + 8]));
+        m.gid = static_cast<std::uint16_t>(get16(&h[area + 10]));
+      }
+    } else {
+      m.osId = h[size - 3];
       // The extension headers follow the base header; "skip size" covers them
       // and the packed data.
       std::size_t next = get16(&h[size - 2]);
       std::uint64_t pos = offset + size;
       while (next != 0) {
-        if (next < 3 || next > skip - extBytes)
+        if (next < 3 || next > skip - extBytes || extBytes + next > kMaxLevel1Extensions)
           throw ArchiveError("bad extension header size" + where);
         std::vector<std::uint8_t> e = readExact(read, ctx, pos, next, fileSize);
         const std::string_view data(reinterpret_cast<const char*>(&e[1]), next - 3);
-        if (e[0] == kExtFileName) name = std::string(data);
-        if (e[0] == kExtFolderName) folder = folderFromMarks(data);
+        applyExtension(e[0], data, m, x);
         pos += next;
         extBytes += next;
         next = get16(&e[next - 2]);
@@ -194,8 +272,7 @@ std::optional<MemberInfo> parseMemberHeader(ReadAt read, void* ctx, std::uint64_
     }
     m.dataOffset = offset + size + extBytes;
     m.packedSize = skip - extBytes;
-    std::string path = folder.value_or("") + name.value_or(rawName);
-    m.path = normaliseStoredPath(path);
+    setPath(m, x.folder.value_or("") + x.name.value_or(rawName));
   } else if (m.level == 2) {
     h = readExact(read, ctx, offset, 2, fileSize);
     const std::size_t size = get16(&h[0]);
@@ -203,22 +280,77 @@ std::optional<MemberInfo> parseMemberHeader(ReadAt read, void* ctx, std::uint64_
     h = readExact(read, ctx, offset, size, fileSize);
     checkMethod(h, offset);
     m.packedSize = get32(&h[7]);
+    m.unixTime = m.mtime;
     m.crc = static_cast<std::uint16_t>(get16(&h[21]));
-    walkExtensions(h, 24, size, where, name, folder, crcAt);
-    if (crcAt) {
-      const std::uint16_t stored = static_cast<std::uint16_t>(get16(&h[*crcAt]));
-      h[*crcAt] = h[*crcAt + 1] = 0;
+    m.osId = h[23];
+    walkExtensions(h, 24, size, where, m, x);
+    if (x.crcAt) {
+      const std::uint16_t stored = static_cast<std::uint16_t>(get16(&h[*x.crcAt]));
+      h[*x.crcAt] = h[*x.crcAt + 1] = 0;
       if (lzh::crc16(0, h) != stored) throw ArchiveError("member header CRC mismatch" + where);
     }
-    if (!name) throw ArchiveError("member header without a file name" + where);
+    if (!x.name) throw ArchiveError("member header without a file name" + where);
+    if (x.packedSize) {
+      m.packedSize = *x.packedSize;
+      m.originalSize = *x.originalSize;
+    }
     m.dataOffset = offset + size;
-    m.path = normaliseStoredPath(folder.value_or("") + *name);
+    setPath(m, x.folder.value_or("") + *x.name);
   } else {
     throw ArchiveError("unsupported header level " + std::to_string(m.level) + where);
   }
   if (m.dataOffset > fileSize || m.packedSize > fileSize - m.dataOffset)
     throw ArchiveError("member data past the end of the archive" + where);
   return m;
+}
+
+std::uint32_t dosDateTime(std::int64_t unixTime) {
+  const std::time_t t = static_cast<std::time_t>(unixTime);
+  std::tm tm{};
+  if (localtime_r(&t, &tm) == nullptr || tm.tm_year < 80) return (0u << 25) | (1u << 21) | (1u << 16);
+  if (tm.tm_year > 80 + 127) tm.tm_year = 80 + 127;
+  return (static_cast<std::uint32_t>(tm.tm_year - 80) << 25) | (static_cast<std::uint32_t>(tm.tm_mon + 1) << 21) |
+         (static_cast<std::uint32_t>(tm.tm_mday) << 16) | (static_cast<std::uint32_t>(tm.tm_hour) << 11) |
+         (static_cast<std::uint32_t>(tm.tm_min) << 5) | (static_cast<std::uint32_t>(tm.tm_sec) / 2);
+}
+
+std::int64_t unixTimeFromDos(std::uint32_t dos) {
+  std::tm tm{};
+  tm.tm_year = static_cast<int>(dos >> 25) + 80;
+  tm.tm_mon = static_cast<int>((dos >> 21) & 0x0F) - 1;
+  tm.tm_mday = static_cast<int>((dos >> 16) & 0x1F);
+  tm.tm_hour = static_cast<int>((dos >> 11) & 0x1F);
+  tm.tm_min = static_cast<int>((dos >> 5) & 0x3F);
+  tm.tm_sec = static_cast<int>(dos & 0x1F) * 2;
+  tm.tm_isdst = -1;
+  return static_cast<std::int64_t>(std::mktime(&tm));
+}
+
+namespace {
+
+// FILETIME counts 100 ns steps since 1601-01-01.
+constexpr std::int64_t kFileTimeTo1970 = 11644473600LL;
+
+std::int64_t fromFileTime(std::uint64_t ft) {
+  return static_cast<std::int64_t>(ft / 10000000u) - kFileTimeTo1970;
+}
+
+}  // namespace
+
+std::int64_t modificationTime(const MemberInfo& m) {
+  if (m.unixTime) return *m.unixTime;
+  if (m.winWrite) return fromFileTime(*m.winWrite);
+  return unixTimeFromDos(m.mtime);
+}
+
+std::optional<std::int64_t> accessTime(const MemberInfo& m) {
+  if (!m.winAccess) return std::nullopt;
+  return fromFileTime(*m.winAccess);
+}
+
+std::optional<std::int64_t> creationTime(const MemberInfo& m) {
+  if (!m.winCreate) return std::nullopt;
+  return fromFileTime(*m.winCreate);
 }
 
 std::vector<MemberInfo> parseArchive(ReadAt read, void* ctx, std::uint64_t fileSize) {

@@ -50,10 +50,36 @@ struct MemberInfo {
   std::uint64_t originalSize = 0;
   std::uint16_t crc = 0;
   std::uint32_t mtime = 0;        // Unix time for level 2; MS-DOS date/time otherwise
-  std::string path;               // CP932, folders separated by "/"
+  std::string path;               // CP932, folders separated by "/", no leading "/"
+  // The stored path began with a separator (an absolute path): an extractor
+  // must refuse it rather than take `path` as relative.
+  bool absolute = false;
+
+  // What the header says beyond the essentials; absent fields stay unset.
+  std::uint8_t osId = 0;                 // 'U', 'M', 'w', 'W', 0 ...
+  std::uint8_t attribute = 0x20;         // MS-DOS attribute (base byte or extension 0x40)
+  std::optional<std::uint16_t> unixMode; // st_mode bits (extension 0x50, level-0 'U' area)
+  std::optional<std::uint16_t> uid, gid; // extension 0x51, level-0 'U' area
+  std::optional<std::uint32_t> unixTime; // seconds since 1970 (level 2 base, 0x54, 'U' area)
+  // Windows FILETIME values (100 ns since 1601) of extension 0x41.
+  std::optional<std::uint64_t> winCreate, winWrite, winAccess;
+  std::optional<std::uint32_t> codePage; // extension 0x46
+
+  bool isDirectory() const { return method == "-lhd-"; }
   // Whole member (header and data) occupies [headerOffset, endOffset).
   std::uint64_t endOffset() const { return dataOffset + packedSize; }
 };
+
+// Modification time of a member as Unix time: the Unix time where the header
+// has one, else the Windows write time, else the MS-DOS date and time read as
+// local time.
+std::int64_t modificationTime(const MemberInfo& m);
+// Access and creation time from the Windows time stamps; nullopt without them.
+std::optional<std::int64_t> accessTime(const MemberInfo& m);
+std::optional<std::int64_t> creationTime(const MemberInfo& m);
+// MS-DOS date (high 16 bits) and time (low 16 bits) in local time.
+std::uint32_t dosDateTime(std::int64_t unixTime);
+std::int64_t unixTimeFromDos(std::uint32_t dosDateTime);
 
 // Reads up to `size` bytes at `offset`; returns how many were read (fewer only at
 // the end of the input).
