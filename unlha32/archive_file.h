@@ -22,6 +22,13 @@ class Fd {
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   Fd(Fd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+  Fd& operator=(Fd&& o) noexcept {
+    if (this != &o) {
+      reset(o.fd_);
+      o.fd_ = -1;
+    }
+    return *this;
+  }
   int get() const { return fd_; }
   void reset(int fd = -1);
 

@@ -49,12 +49,19 @@ bool parseCommand(std::string_view text, Command& out, std::string& error) {
   }
   out = Command{};
   out.word = words[0];
-  if (words[0] == "a" || words[0] == "A") {
-    out.kind = CommandKind::Add;
-  } else if (words[0].size() == 1 && std::string_view("lLtTeExXdD").find(words[0][0]) != std::string_view::npos) {
-    out.kind = CommandKind::NotYetSupported;
-    return true;
-  } else {
+  static const struct {
+    char word;
+    CommandKind kind;
+  } kWords[] = {{'a', CommandKind::Add},         {'l', CommandKind::List},    {'t', CommandKind::Test},
+                {'e', CommandKind::ExtractFlat}, {'x', CommandKind::Extract}, {'d', CommandKind::Delete}};
+  bool known = false;
+  for (const auto& w : kWords) {
+    if (words[0].size() == 1 && (words[0][0] | 0x20) == w.word) {
+      out.kind = w.kind;
+      known = true;
+    }
+  }
+  if (!known) {
     error = "unknown command \"" + words[0] + "\"";
     return false;
   }
@@ -68,6 +75,8 @@ bool parseCommand(std::string_view text, Command& out, std::string& error) {
     }
     if (w == "-n") {
       out.noProgress = true;
+    } else if (w == "-o") {
+      out.overwrite = true;
     } else if (w == "-r") {
       out.recurse = true;
     } else if (w == "-m0") {
@@ -89,15 +98,29 @@ bool parseCommand(std::string_view text, Command& out, std::string& error) {
   }
   out.archive = names[0];
   out.sources.assign(names.begin() + 1, names.end());
-  if (out.sources.empty()) {
+  for (const std::string& s : out.sources) {
+    if (s.empty()) {
+      error = "empty name in the command";
+      return false;
+    }
+  }
+  if (out.kind == CommandKind::Extract || out.kind == CommandKind::ExtractFlat) {
+    if (!out.sources.empty()) {
+      const std::string& first = out.sources.front();
+      const std::size_t last = vedo::sjis::lastSeparator(first);
+      if (last != std::string::npos && last + 1 == first.size()) {
+        out.destination = first;
+        out.sources.erase(out.sources.begin());
+      }
+    }
+  }
+  if (out.sources.empty() && out.kind == CommandKind::Add) {
     error = "no source file in the command";
     return false;
   }
-  for (const std::string& s : out.sources) {
-    if (s.empty()) {
-      error = "empty source name in the command";
-      return false;
-    }
+  if (out.sources.empty() && out.kind == CommandKind::Delete) {
+    error = "no member named to delete";
+    return false;
   }
   return true;
 }

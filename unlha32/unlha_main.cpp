@@ -1,6 +1,9 @@
 // unlha: the library's command-line front end.
 //
 //   unlha a [switches] ARCHIVE SOURCE...
+//   unlha l|t [switches] ARCHIVE [PATTERN...]
+//   unlha e|x [switches] ARCHIVE [FOLDER/] [PATTERN...]
+//   unlha d [switches] ARCHIVE PATTERN...
 //
 // Builds the command text the library takes (the command word, the switches,
 // then the archive and each source in double quotes), calls Unlha, prints what
@@ -20,7 +23,13 @@ namespace {
 constexpr std::uint32_t kOutputSize = 0xFFFF;
 
 int usage() {
-  std::fputs("usage: unlha a [-n] [-m0|-m5|-m6|-m7] [-r] ARCHIVE SOURCE...\n", stderr);
+  std::fputs(
+      "usage: unlha a [-n] [-m0|-m5|-m6|-m7] [-r] ARCHIVE SOURCE...\n"
+      "       unlha l|t [-n] ARCHIVE [PATTERN...]       list / test members\n"
+      "       unlha e|x [-n] [-o] ARCHIVE [FOLDER/] [PATTERN...]\n"
+      "                 extract by name / with folders; -o replaces existing files\n"
+      "       unlha d [-n] ARCHIVE PATTERN...           delete members\n",
+      stderr);
   return 2;
 }
 

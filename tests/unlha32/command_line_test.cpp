@@ -66,11 +66,38 @@ const Parsed cases[] = {
 INSTANTIATE_TEST_SUITE_P(Texts, ParseCommand, ::testing::ValuesIn(cases),
                          [](const auto& info) { return std::string(info.param.label); });
 
-TEST(ParseCommand, ReadingCommandsAreRecognisedButNotYetBuilt) {
-  Command c;
-  std::string error;
-  ASSERT_TRUE(parseCommand("x a.lzh", c, error));
-  EXPECT_EQ(c.kind, CommandKind::NotYetSupported);
+TEST(ParseCommand, ReadingCommandsTakeAFolderAndPatterns) {
+  struct Case {
+    std::string text;
+    bool ok;
+    CommandKind kind;
+    std::string destination;
+    std::vector<std::string> patterns;
+    bool overwrite;
+  };
+  const Case cases[] = {
+      {"x a.lzh", true, CommandKind::Extract, "", {}, false},
+      {"X -o a.lzh \"out dir/\" *.txt sub/*", true, CommandKind::Extract, "out dir/", {"*.txt", "sub/*"}, true},
+      {"e a.lzh out\\ x", true, CommandKind::ExtractFlat, "out\\", {"x"}, false},
+      // A name whose last byte is the 0x5C of a double-byte character is no folder.
+      {"e a.lzh " + sj("表"), true, CommandKind::ExtractFlat, "", {sj("表")}, false},
+      {"l a.lzh out/", true, CommandKind::List, "", {"out/"}, false},
+      {"t a.lzh", true, CommandKind::Test, "", {}, false},
+      {"d a.lzh x y", true, CommandKind::Delete, "", {"x", "y"}, false},
+      {"d a.lzh", false, CommandKind::Delete, "", {}, false},
+      {"x", false, CommandKind::Extract, "", {}, false},
+  };
+  for (const Case& c : cases) {
+    Command cmd;
+    std::string error;
+    ASSERT_EQ(parseCommand(c.text, cmd, error), c.ok) << c.text << ": " << error;
+    if (!c.ok) continue;
+    EXPECT_EQ(cmd.kind, c.kind) << c.text;
+    EXPECT_EQ(cmd.archive, "a.lzh") << c.text;
+    EXPECT_EQ(cmd.destination, c.destination) << c.text;
+    EXPECT_EQ(cmd.sources, c.patterns) << c.text;
+    EXPECT_EQ(cmd.overwrite, c.overwrite) << c.text;
+  }
 }
 
 }  // namespace
