@@ -108,8 +108,10 @@ std::vector<std::string> traceSyscalls(const std::vector<std::string>& argv, con
   return names;
 }
 
-RunResult runInjected(const std::string& inject, const std::vector<std::string>& argv, const RunOptions& options) {
+RunResult runInjected(const std::string& inject, const std::vector<std::string>& argv, const RunOptions& options,
+                      bool everyThread) {
   std::vector<std::string> args = {"strace", "-qq", "-o", "/dev/null", "-e", "inject=" + inject};
+  if (everyThread) args.insert(args.begin() + 1, "-f");
   args.insert(args.end(), argv.begin(), argv.end());
   return run(args, options);
 }

@@ -52,9 +52,11 @@ std::vector<std::string> traceSyscalls(const std::vector<std::string>& argv, con
                                        const std::string& mention = {}, std::size_t* firstMention = nullptr);
 
 // argv run under strace with `inject` (the text after "-e inject="), e.g.
-// "openat:signal=KILL:when=3" or "fsync:error=EIO:when=1".
+// "openat:signal=KILL:when=3" or "fsync:error=EIO:when=1". With
+// `everyThread`, the library's worker threads are followed too; strace then
+// counts the calls of each thread separately.
 RunResult runInjected(const std::string& inject, const std::vector<std::string>& argv,
-                      const RunOptions& options = {});
+                      const RunOptions& options = {}, bool everyThread = false);
 
 // The injection that acts exactly at the index-th system call of `trace`:
 // strace counts invocations of each call separately, so the index becomes

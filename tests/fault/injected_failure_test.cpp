@@ -28,6 +28,8 @@ const std::map<std::string, std::string> kFailures = {
     {"getrandom", "EIO"},   {"mkdir", "ENOSPC"},
 };
 
+constexpr std::size_t kPerCall = 12;
+
 class InjectedFailure : public testing::Test {
  protected:
   void SetUp() override {
@@ -44,11 +46,19 @@ class InjectedFailure : public testing::Test {
     const std::vector<std::string> trace = traceSyscalls(argv, options, mention, &first);
     EXPECT_NE(first, std::string::npos);
     if (first == std::string::npos) return 0;
+    // Calls made many times (opening, reading, closing) are sampled evenly,
+    // at most kPerCall of each; rare ones (fsync, rename) are all failed.
+    std::map<std::string, std::size_t> total;
+    for (std::size_t i = first; i < trace.size(); ++i) ++total[trace[i]];
+    std::map<std::string, std::size_t> seen;
     std::map<std::string, int> perCall;
     std::size_t injected = 0;
     for (std::size_t i = first; i < trace.size(); ++i) {
       const auto failure = kFailures.find(trace[i]);
       if (failure == kFailures.end()) continue;
+      const std::size_t nth = seen[trace[i]]++;
+      const std::size_t stride = (total[trace[i]] + kPerCall - 1) / kPerCall;
+      if (nth % stride != 0) continue;
       scenario.reset();
       const RunResult r = runInjected(injectionAt(trace, i, "error=" + failure->second), argv, options);
       ++injected;
@@ -56,13 +66,6 @@ class InjectedFailure : public testing::Test {
       const std::string where = "call " + std::to_string(i) + " (" + trace[i] + " " + failure->second + ")";
       EXPECT_TRUE(r.exited) << where << ": ended by signal " << r.signal;
       const ArchiveScenario::Outcome o = scenario.check(sourcesMayGo, false);
-      // Known fault R1 (briefs/findings.md): when the library's search cannot
-      // stat a match it leaves it out and still succeeds, and the delete pass
-      // then deletes that unstored file. Counted, reported, not yet failed.
-      if (sourcesMayGo && trace[i] == "newfstatat" && r.code == 0 && o.fault.find("was lost") != std::string::npos) {
-        ++knownLostSources_;
-        continue;
-      }
       EXPECT_EQ(o.fault, "") << where << ", exit " << r.code;
       if (!sourcesMayGo) {
         if (r.code == 0) {
@@ -78,8 +81,6 @@ class InjectedFailure : public testing::Test {
     std::printf("%zu failures injected:%s\n", injected, summary.c_str());
     return injected;
   }
-
-  int knownLostSources_ = 0;
 };
 
 TEST_F(InjectedFailure, FrontEndAddingToAnExistingArchive) {
@@ -96,9 +97,42 @@ TEST_F(InjectedFailure, CompressJobThatDeletesItsSources) {
                           {probeProgram("fault_compress_probe").string(), libraryPath().string(), "src*.txt", "old.lzh"},
                           true, "src"),
             30u);
-  if (knownLostSources_ > 0 && !HasFailure())
-    GTEST_SKIP() << "known fault R1 (a source the library could not stat is deleted unstored) seen at "
-                 << knownLostSources_ << " injection points; every other point holds";
+}
+
+// The library compresses and verifies on worker threads: fail the first few
+// calls of each kind in every thread (strace -f counts per thread).
+TEST_F(InjectedFailure, CallsOfTheLibrarysWorkerThreads) {
+  test::TempFolder tmp;
+  ArchiveScenario scenario(tmp.path(), {"src1.txt", "src2.txt", "src3.txt"});
+  const std::vector<std::string> argv = {unlhaProgram().string(), "a", "-n", "old.lzh", "src*.txt"};
+  std::size_t injected = 0, refused = 0, knownAborts = 0;
+  for (const char* call : {"openat", "read", "pread64", "pwrite64", "write", "fsync", "close", "clone3"}) {
+    for (int when : {1, 2, 3, 5, 8, 13, 21}) {
+      scenario.reset();
+      const std::string error = kFailures.count(call) ? kFailures.at(call) : "ENOMEM";
+      const RunResult r = runInjected(std::string(call) + ":error=" + (std::string(call) == "clone3" ? "EAGAIN" : error) +
+                                          ":when=" + std::to_string(when),
+                                      argv, inFolder(scenario.folder()), true);
+      ++injected;
+      const std::string where = std::string(call) + " #" + std::to_string(when) + " in each thread";
+      // Known fault R4 (briefs/findings.md): a refused thread aborts the
+      // library (std::thread left joinable). Counted, reported as a skip.
+      if (std::string(call) == "clone3" && r.signal == 6) {
+        ++knownAborts;
+        continue;
+      }
+      EXPECT_TRUE(r.exited) << where << ": ended by signal " << r.signal;
+      const ArchiveScenario::Outcome o = scenario.check(false, false);
+      EXPECT_EQ(o.fault, "") << where << ", exit " << r.code;
+      EXPECT_EQ(o.changed, r.code == 0) << where << ", exit " << r.code;
+      if (r.code != 0) ++refused;
+      if (HasFailure()) return;
+    }
+  }
+  std::printf("%zu failures injected in every thread, %zu runs refused\n", injected, refused);
+  if (knownAborts > 0)
+    GTEST_SKIP() << "known fault R4: a thread the system refuses aborts the library (" << knownAborts
+                 << " runs); every other run holds";
 }
 
 // The archive's folder on a small tmpfs, filled to several levels, so the
