@@ -156,8 +156,8 @@ const Failure failures[] = {
     {"UnknownCommand", UNLHA_ERROR_COMMAND,
      [](const TempFolder& d) { return "z " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("a.txt")); }},
     {"NoSource", UNLHA_ERROR_COMMAND, [](const TempFolder& d) { return "a -n " + quoted(d.sjis("arc.lzh")); }},
-    {"ReadingCommandNotYetBuilt", UNLHA_ERROR_NOT_SUPPORTED,
-     [](const TempFolder& d) { return "l " + quoted(d.sjis("arc.lzh")); }},
+    {"DeleteOfNoMember", UNLHA_ERROR_NO_MATCH,
+     [](const TempFolder& d) { return "d -n " + quoted(d.sjis("arc.lzh")) + " " + quoted("none*"); }},
     {"UnreadableSource", UNLHA_ERROR_READ,
      [](const TempFolder& d) {
        // A FIFO is found by the search but cannot be read as a file (a mode
@@ -207,7 +207,7 @@ TEST_F(AddCommand, MessageIsCutToTheBufferAndAlwaysTerminated) {
   EXPECT_EQ(Unlha(nullptr, nullptr, out, 8), UNLHA_ERROR_ARGUMENT);
 }
 
-TEST(UnlhaEntries, VersionModesAndTheEntriesNotYetBuilt) {
+TEST(UnlhaEntries, VersionModesAndAMissingArchive) {
   EXPECT_EQ(UnlhaGetVersion(), 100);
   EXPECT_EQ(UnlhaGetRunning(), 0);
   EXPECT_NE(UnlhaSetBackGroundMode(1), 0);
@@ -217,11 +217,12 @@ TEST(UnlhaEntries, VersionModesAndTheEntriesNotYetBuilt) {
   EXPECT_NE(UnlhaSetCursorInterval(120), 0);
   EXPECT_EQ(UnlhaSetCursorInterval(-1), 0);
   EXPECT_EQ(UnlhaGetCursorInterval(), 120);
-  EXPECT_EQ(UnlhaOpenArchive(nullptr, "x.lzh", 0), UNLHA_ERROR_NOT_SUPPORTED);
-  EXPECT_EQ(UnlhaCheckArchive("x.lzh", 0), UNLHA_ERROR_NOT_SUPPORTED);
-  EXPECT_EQ(UnlhaGetFileCount("x.lzh"), UNLHA_ERROR_NOT_SUPPORTED);
+  EXPECT_EQ(UnlhaOpenArchive(nullptr, "no such archive.lzh", 0), 0);
+  EXPECT_EQ(UnlhaCheckArchive("no such archive.lzh", 0), 0);
+  EXPECT_EQ(UnlhaGetFileCount("no such archive.lzh"), -1);
   EXPECT_EQ(UnlhaQueryFunctionList(10), 1);
-  EXPECT_EQ(UnlhaQueryFunctionList(14), 0);
+  EXPECT_EQ(UnlhaQueryFunctionList(14), 1);
+  EXPECT_EQ(UnlhaQueryFunctionList(42), 0);
 }
 
 TEST(UnlhaLibrary, ExportsExactlyTheFortyOneEntries) {
