@@ -97,8 +97,53 @@ std::string archiverMessage(const std::vector<char>& buffer) {
   return holdsInCp932(message) ? message : std::string();
 }
 
+// Members of the written archive by stored name, with their original sizes.
+using HeldMembers = std::unordered_multimap<std::string, std::uint64_t>;
+
+// Bounds the member walk, so that a library answering "found" forever cannot
+// keep the delete pass busy; far more members than one job stores.
+constexpr int MemberWalkLimit = 1 << 22;
+
+// What the archive holds, read back through the library's own reading entries.
+// nullopt when the binding does not hold them all (a stand-in library): the
+// delete pass then relies on the archiver's result alone. An archive that
+// cannot be opened holds nothing the delete pass may rely on.
+std::optional<HeldMembers> membersHeld(EngineContext& ctx, const std::string& archive) {
+  using unlha32::Entry;
+  for (Entry entry : {Entry::UnlhaOpenArchive, Entry::UnlhaCloseArchive, Entry::UnlhaFindFirst,
+                      Entry::UnlhaFindNext, Entry::UnlhaGetFileName, Entry::UnlhaGetOriginalSize}) {
+    if (!unlha32::HoldsLibraryRoutine(ctx.archiver, entry)) return std::nullopt;
+  }
+  HeldMembers held;
+  const int handle = ctx.archiver.UnlhaOpenArchive(nullptr, archive.c_str(), 0);
+  if (handle <= 0) return held;
+  std::vector<char> name(OutputBufferBytes, '\0');
+  int walked = 0;
+  for (int found = ctx.archiver.UnlhaFindFirst(handle, "*", nullptr); found == 0 && walked < MemberWalkLimit;
+       found = ctx.archiver.UnlhaFindNext(handle, nullptr), ++walked) {
+    // A name that does not fit whole is no name a match can have.
+    if (ctx.archiver.UnlhaGetFileName(handle, name.data(), static_cast<int>(name.size())) != 0) continue;
+    const int size = ctx.archiver.UnlhaGetOriginalSize(handle);
+    if (size == -1) continue;
+    held.emplace(std::string(name.data()), static_cast<std::uint32_t>(size));
+  }
+  ctx.archiver.UnlhaCloseArchive(handle);
+  return held;
+}
+
+// True when the archive holds a member stored under the match's name with the
+// match's size. The archiver stores a file of the pattern's own folder under
+// its name alone, with or without -r, so the name part is the stored name.
+bool archiveHolds(const HeldMembers& held, const fs::FoundFile& match) {
+  const auto [first, last] = held.equal_range(match.name);
+  for (auto it = first; it != last; ++it)
+    if (match.identity.size >= 0 && it->second == static_cast<std::uint64_t>(match.identity.size)) return true;
+  return false;
+}
+
 // Deletes the matches of `source` that the archiver was given: only those found
-// before it ran and unchanged since, never the archive itself, never a folder.
+// before it ran and unchanged since, never the archive itself, never a folder,
+// and, where the library can list the archive, only those it holds.
 // `archiveBefore` is the archive as it was before the archiver ran: the
 // archiver writes a new file and renames it into place, so a hard link to the
 // old archive is another file afterwards, yet it was never stored either.
@@ -106,6 +151,7 @@ void deleteSources(EngineContext& ctx, const std::string& source, const std::str
                    const std::vector<fs::FoundFile>& before,
                    const std::optional<fs::FileIdentity>& archiveBefore) {
   const std::string folder = sjis::folderPart(source);
+  const std::optional<HeldMembers> held = membersHeld(ctx, archive);
   const std::optional<fs::FileIdentity> archiveId = fs::identityOf(archive);
   std::unordered_map<std::string, fs::FileIdentity> earlier;
   for (const fs::FoundFile& file : before) earlier.emplace(file.name, file.identity);
@@ -122,7 +168,10 @@ void deleteSources(EngineContext& ctx, const std::string& source, const std::str
     const auto seen = earlier.find(match.name);
     if (seen == earlier.end() || !(seen->second == match.identity)) continue;
 
-    if (fs::deleteFile(path) != 0 && reportsProblems(ctx.state)) {
+    // A file the archive does not hold is never deleted; the user hears of it
+    // as of any file that could not be deleted.
+    const bool stored = !held || archiveHolds(*held, match);
+    if ((!stored || fs::deleteFile(path) != 0) && reportsProblems(ctx.state)) {
       ctx.ui.playSound(Sound::Exclamation);
       ctx.ui.ShowNotice(NoticeKind::Warning, ButtonOk,
                         cutToBytes(texts().cannotDelete + "\"" + path + "\"", NoticeTextLimit));

@@ -104,5 +104,59 @@ INSTANTIATE_TEST_SUITE_P(
                       RealCase{"ArchiveAmongTheSources", "src/*", "src/ALL.LZH", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The product library's own Unlha, for the stand-in below.
+decltype(&::Unlha) productUnlha = nullptr;
+
+// An archiver that reports success without holding every match: it runs the
+// command, then takes B.TXT out of the archive again.
+int UnlhaThatDropsAMember(void* owner, const char* command, char* output, uint32_t size) {
+  const int result = productUnlha(owner, command, output, size);
+  const std::string text(command);
+  const std::size_t open = text.find('"');
+  const std::size_t close = text.find('"', open + 1);
+  const std::string drop = "d -n " + text.substr(open, close - open + 1) + " B.TXT";
+  std::vector<char> ignored(size + 1, '\0');
+  (void)productUnlha(owner, drop.c_str(), ignored.data(), size);
+  return result;
+}
+
+TEST(CompressEntryRealLibraryCheck, DeletesOnlyFilesTheArchiveHolds) {
+  const std::string library = realLibraryPath();
+  ASSERT_TRUE(stdfs::exists(library)) << library;
+  std::vector<std::string> stubNotices;
+  unlha32::setNoticeHook([&](const std::string& text) { stubNotices.push_back(text); });
+  unlha32::LoadArchiver(library.c_str());
+  ASSERT_TRUE(unlha32::ArchiverLoaded());
+
+  test::TempFolder tmp;
+  tmp.write("src/A.TXT", "held");
+  tmp.write("src/B.TXT", "dropped by the archiver");
+  tmp.write("src/C.TXT", "held too");
+  unlha32::ArchiverBinding table = unlha32::Archiver();
+  productUnlha = table.Unlha;
+  table.Unlha = &UnlhaThatDropsAMember;
+
+  AppState state;
+  state.JobDialogs = false;
+  PlainJobFields fields;
+  fields.setSource(tmp.sjis("src/*.TXT"));
+  fields.setTarget(tmp.sjis("out.lzh"));
+  fields.setDeleteAfter(true);
+  test::ScriptedPort port(state);
+  EngineContext ctx{state, fields, port, table};
+  EXPECT_TRUE(CompressEntry(ctx));
+
+  EXPECT_FALSE(stdfs::exists(tmp.path() / "src/A.TXT"));
+  EXPECT_FALSE(stdfs::exists(tmp.path() / "src/C.TXT"));
+  EXPECT_EQ(tmp.read("src/B.TXT"), "dropped by the archiver");
+  const std::vector<test::PortEvent> notices = port.notices();
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_NE(notices[0].text.find(tmp.sjis("src/B.TXT")), std::string::npos);
+  EXPECT_TRUE(stubNotices.empty());
+
+  unlha32::UnloadArchiver();
+  unlha32::setNoticeHook(nullptr);
+}
+
 }  // namespace
 }  // namespace vedo
