@@ -54,10 +54,10 @@ struct Prepared {
   std::exception_ptr error;
 };
 
-Prepared prepareMember(const SourceFile& file, lzh::Method method) {
+Prepared prepareMember(const SourceFile& file, lzh::Method method, MemberScratch& scratch) {
   Prepared p;
   try {
-    p.member = writeMember(p.output, file, method, [](std::uint64_t) {});
+    p.member = writeMember(p.output, file, method, [](std::uint64_t) {}, &scratch);
   } catch (...) {
     p.error = std::current_exception();
   }
@@ -110,6 +110,7 @@ class AheadPool {
 
  private:
   void run() {
+    MemberScratch scratch;
     for (;;) {
       std::shared_ptr<Job> job;
       {
@@ -119,7 +120,7 @@ class AheadPool {
         job = std::move(queue_.front());
         queue_.pop_front();
       }
-      Prepared p = prepareMember(*job->file, job->method);
+      Prepared p = prepareMember(*job->file, job->method, scratch);
       {
         std::lock_guard lock(mutex_);
         job->result = std::move(p);
@@ -149,10 +150,11 @@ void verifyAll(int fd, std::uint64_t archiveSize, const std::vector<WrittenMembe
   std::mutex errorMutex;
   std::exception_ptr error;
   auto work = [&](bool reporting) {
+    ArchiveReader archive(fd, archiveSize);
     for (std::size_t i; !failed.load() && (i = next.fetch_add(1)) < members.size();) {
       try {
         if (reporting) report.member(members[i].stored);
-        verifyMember(fd, archiveSize, members[i]);
+        verifyMember(archive, members[i]);
       } catch (...) {
         std::lock_guard lock(errorMutex);
         if (!error) error = std::current_exception();
@@ -229,6 +231,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
 
   std::vector<WrittenMember> written;
   std::size_t kept = 0;
+  MemberScratch scratch;  // for the members this thread writes itself
   AheadPool pool(workerCount());
   const std::size_t window = 2 * workerCount();
   std::deque<std::pair<std::size_t, std::shared_ptr<AheadPool::Job>>> ahead;  // plan index, work
@@ -258,7 +261,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
       advance(written.back().originalSize);
     } else {
       report.member(files[s.index].stored);
-      written.push_back(writeMember(out, files[s.index], command.method, advance));
+      written.push_back(writeMember(out, files[s.index], command.method, advance, &scratch));
     }
   }
   const std::size_t memberCount = plan.size();
@@ -269,9 +272,9 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
   // Verify: the whole file parses as an archive with the expected members, and
   // every new member decodes to its CRC.
   const std::uint64_t archiveSize = out.position();
-  FdContext ctx{temp.fd()};
+  ArchiveReader reader(temp.fd(), archiveSize);
   try {
-    if (parseArchive(readFd, &ctx, archiveSize).size() != memberCount)
+    if (parseArchive(ArchiveReader::readAt, &reader, archiveSize).size() != memberCount)
       throw CommandError(UNLHA_ERROR_VERIFY, "verification failed: member count differs");
   } catch (const ArchiveError& e) {
     throw CommandError(UNLHA_ERROR_VERIFY, std::string("verification failed: ") + e.what());

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <optional>
 #include <vector>
 
 #include "command_error.h"
@@ -64,11 +66,12 @@ class SourceFd {
 // first, say) is still compressed.
 constexpr std::size_t kSampleSize = 64 << 10;
 
-bool looksIncompressible(SourceFd& source, std::uint64_t size, std::vector<std::uint8_t>& buf) {
-  const std::uint64_t offsets[] = {0, size / 2, size > kSampleSize ? size - kSampleSize : 0};
-  for (std::uint64_t at : offsets) {
-    const std::size_t n = source.readAt(at, std::span(buf.data(), std::min(buf.size(), kSampleSize)));
-    if (!lzh::looksIncompressible(std::span(buf.data(), n))) return false;
+bool looksIncompressible(SourceFd& source, std::uint64_t size, std::span<const std::uint8_t> start) {
+  if (!lzh::looksIncompressible(start.first(std::min(start.size(), kSampleSize)))) return false;
+  std::vector<std::uint8_t> sample(kSampleSize);
+  for (std::uint64_t at : {size / 2, size > kSampleSize ? size - kSampleSize : 0}) {
+    const std::size_t n = source.readAt(at, sample);
+    if (!lzh::looksIncompressible(std::span(sample.data(), n))) return false;
   }
   return true;
 }
@@ -95,8 +98,38 @@ const char* methodId(lzh::Method method) {
   return "-lh0-";
 }
 
+namespace {
+
+// Reads a source one buffer at a time. A read that comes back short has met
+// the end of the file, so a file that fits in the buffer costs one read (and
+// the system's zero-byte answer that ends it).
+class ChunkReader {
+ public:
+  ChunkReader(SourceFd& source, std::span<std::uint8_t> buffer) : source_(source), buffer_(buffer) {}
+
+  // The next bytes of the file from `offset`; empty at its end.
+  std::span<const std::uint8_t> readAt(std::uint64_t offset) {
+    const std::size_t n = source_.readAt(offset, buffer_);
+    return std::span<const std::uint8_t>(buffer_.data(), n);
+  }
+
+ private:
+  SourceFd& source_;
+  std::span<std::uint8_t> buffer_;
+};
+
+bool sampleLooksIncompressible(std::span<const std::uint8_t> data) {
+  const std::size_t n = data.size();
+  const std::size_t offsets[] = {0, n / 2, n > kSampleSize ? n - kSampleSize : 0};
+  for (std::size_t at : offsets)
+    if (!lzh::looksIncompressible(data.subspan(at, std::min(kSampleSize, n - at)))) return false;
+  return true;
+}
+
+}  // namespace
+
 WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method method,
-                          const BytesRead& progress) {
+                          const BytesRead& progress, MemberScratch* scratch) {
   if (file.stored.size() > kMaxStoredPath)
     throw CommandError(UNLHA_ERROR_NAME, "stored path too long: \"" + file.stored + "\"");
   SourceFd source(file);
@@ -114,10 +147,15 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
   out.write(placeholder);
   const std::uint64_t dataOffset = out.position();
 
-  // Sized to the file: a fresh, zero-filled buffer per member is what a
-  // folder of small files pays for most.
-  std::vector<std::uint8_t> buf(static_cast<std::size_t>(
-      std::clamp<std::uint64_t>(static_cast<std::uint64_t>(st.st_size) + 1, 4096, kChunkSize)));
+  std::optional<MemberScratch> own;
+  MemberScratch& work = scratch ? *scratch : own.emplace();
+  // One byte more than the file, so that a file that fits is known to end
+  // there after one read; a file that grew meanwhile is read on to its end.
+  const std::size_t bufferSize = static_cast<std::size_t>(
+      std::clamp<std::uint64_t>(static_cast<std::uint64_t>(st.st_size) + 1, 4096, kChunkSize));
+  if (work.buffer.size() < bufferSize) work.buffer.resize(bufferSize);
+  ChunkReader reader(source, std::span(work.buffer.data(), bufferSize));
+
   std::uint64_t total = 0;
   std::uint64_t reported = 0;
   std::uint16_t crc = 0;
@@ -131,22 +169,30 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
     }
   };
 
+  std::span<const std::uint8_t> chunk = reader.readAt(0);
+  // The whole file is in memory when the first read stopped short.
+  const bool whole = chunk.size() < bufferSize;
+  const std::span<const std::uint8_t> first = chunk;
+
   if (method != lzh::Method::Lh0 && st.st_size > 0 &&
-      !looksIncompressible(source, static_cast<std::uint64_t>(st.st_size), buf)) {
+      !(whole ? sampleLooksIncompressible(first) : looksIncompressible(source, static_cast<std::uint64_t>(st.st_size), first))) {
     const std::uint64_t limit = static_cast<std::uint64_t>(st.st_size);
     std::uint64_t packed = 0;
     try {
-      lzh::Encoder encoder(method, [&](std::span<const std::uint8_t> bytes) {
-        packed += bytes.size();
-        if (packed >= limit) throw StopCompressing{};
-        out.write(bytes);
-      });
+      lzh::Encoder encoder(
+          method,
+          [&](std::span<const std::uint8_t> bytes) {
+            packed += bytes.size();
+            if (packed >= limit) throw StopCompressing{};
+            out.write(bytes);
+          },
+          &work.encoder);
       for (;;) {
-        const std::size_t n = source.readAt(total, buf);
-        if (n == 0) break;
-        crc = lzh::crc16(crc, std::span(buf.data(), n));
-        account(n);
-        encoder.write(std::span(buf.data(), n));
+        crc = lzh::crc16(crc, chunk);
+        account(chunk.size());
+        encoder.write(chunk);
+        if (chunk.size() < bufferSize) break;  // the end of the file
+        chunk = reader.readAt(total);
       }
       encoder.finish();
       compressed = packed < total;
@@ -160,16 +206,18 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
   }
 
   if (!compressed) {
-    // Store: drop whatever the encoder wrote and copy the file as it is.
+    // Store: drop whatever the encoder wrote and copy the file as it is (from
+    // memory when it is all there, else read again from its start).
     out.truncateTo(dataOffset);
     total = 0;
     crc = 0;
+    chunk = whole ? first : reader.readAt(0);
     for (;;) {
-      const std::size_t n = source.readAt(total, buf);
-      if (n == 0) break;
-      crc = lzh::crc16(crc, std::span(buf.data(), n));
-      account(n);
-      out.write(std::span(buf.data(), n));
+      crc = lzh::crc16(crc, chunk);
+      account(chunk.size());
+      out.write(chunk);
+      if (chunk.size() < bufferSize) break;
+      chunk = reader.readAt(total);
     }
     written.method = lzh::Method::Lh0;
     written.packedSize = static_cast<std::uint32_t>(total);
@@ -187,14 +235,10 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
 
 namespace {
 
-struct FdContext {
-  int fd;
-};
-
-std::size_t readArchiveAt(void* ctx, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
-  const long long n = readFullyAt(static_cast<FdContext*>(ctx)->fd, offset, std::span(out, size));
-  return n < 0 ? 0 : static_cast<std::size_t>(n);
-}
+// Window of the archive held by an ArchiveReader. Members' headers and the
+// packed data of small members are read through it; reads of half of it or
+// more bypass it.
+constexpr std::size_t kReadWindow = 256 << 10;
 
 [[noreturn]] void verifyFailed(const WrittenMember& m, const std::string& why) {
   throw CommandError(UNLHA_ERROR_VERIFY, "verification of \"" + m.stored + "\" failed: " + why);
@@ -202,11 +246,47 @@ std::size_t readArchiveAt(void* ctx, std::uint64_t offset, std::uint8_t* out, st
 
 }  // namespace
 
+ArchiveReader::ArchiveReader(int fd, std::uint64_t fileSize) : fd_(fd), fileSize_(fileSize) {}
+
+long long ArchiveReader::read(std::uint64_t offset, std::uint8_t* out, std::size_t size) {
+  if (offset >= fileSize_) return 0;
+  size = static_cast<std::size_t>(std::min<std::uint64_t>(size, fileSize_ - offset));
+  if (size >= kReadWindow / 2) return readFullyAt(fd_, offset, std::span(out, size));
+  if (offset < start_ || offset + size > start_ + length_) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadWindow, fileSize_ - offset));
+    if (window_.size() < want) window_.resize(want);
+    const long long n = readFullyAt(fd_, offset, std::span(window_.data(), want));
+    if (n < 0) {
+      length_ = 0;
+      return -1;
+    }
+    start_ = offset;
+    length_ = static_cast<std::size_t>(n);
+  }
+  const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, start_ + length_ - offset));
+  std::memcpy(out, window_.data() + (offset - start_), n);
+  return static_cast<long long>(n);
+}
+
+std::size_t ArchiveReader::readAt(void* context, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
+  const long long n = static_cast<ArchiveReader*>(context)->read(offset, out, size);
+  return n < 0 ? 0 : static_cast<std::size_t>(n);
+}
+
+std::span<std::uint8_t> ArchiveReader::buffer(std::size_t size) {
+  if (buffer_.size() < size) buffer_.resize(size);
+  return std::span(buffer_.data(), size);
+}
+
 void verifyMember(int fd, std::uint64_t fileSize, const WrittenMember& member) {
-  FdContext ctx{fd};
+  ArchiveReader archive(fd, fileSize);
+  verifyMember(archive, member);
+}
+
+void verifyMember(ArchiveReader& archive, const WrittenMember& member) {
   std::optional<MemberInfo> info;
   try {
-    info = parseMemberHeader(readArchiveAt, &ctx, member.headerOffset, fileSize);
+    info = parseMemberHeader(ArchiveReader::readAt, &archive, member.headerOffset, archive.fileSize());
   } catch (const ArchiveError& e) {
     verifyFailed(member, e.what());
   }
@@ -220,26 +300,26 @@ void verifyMember(int fd, std::uint64_t fileSize, const WrittenMember& member) {
   const std::uint64_t end = info->endOffset();
   auto source = [&](std::span<std::uint8_t> buffer) -> std::size_t {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
-    const long long n = readFullyAt(fd, offset, buffer.first(want));
+    const long long n = archive.read(offset, buffer.data(), want);
     if (n < 0) verifyFailed(member, "cannot read the archive: " + systemMessage(errno));
     offset += static_cast<std::uint64_t>(n);
     return static_cast<std::size_t>(n);
   };
 
-  std::vector<std::uint8_t> buf(static_cast<std::size_t>(
+  const std::span<std::uint8_t> buf = archive.buffer(static_cast<std::size_t>(
       std::clamp<std::uint64_t>(std::uint64_t{member.originalSize} + 1, 4096, kChunkSize)));
   std::uint64_t count = 0;
   std::uint16_t crc = 0;
   try {
     if (member.method == lzh::Method::Lh0) {
       while (const std::size_t n = source(buf)) {
-        crc = lzh::crc16(crc, std::span(buf.data(), n));
+        crc = lzh::crc16(crc, buf.first(n));
         count += n;
       }
     } else {
       lzh::Decoder decoder(member.method, source, info->packedSize, info->originalSize);
       while (const std::size_t n = decoder.read(buf)) {
-        crc = lzh::crc16(crc, std::span(buf.data(), n));
+        crc = lzh::crc16(crc, buf.first(n));
         count += n;
       }
     }

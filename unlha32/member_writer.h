@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "lzh_codec.h"
 #include "output_file.h"
@@ -30,18 +32,58 @@ inline constexpr std::uint64_t kMaxMemberSize = 0xFFFFFFFFull;
 // thread that runs writeMember.
 using BytesRead = std::function<void(std::uint64_t)>;
 
+// Memory a thread reuses from one member to the next, so that a folder of
+// small files does not allocate (and page-fault) fresh buffers for each.
+struct MemberScratch {
+  lzh::EncoderWorkspace encoder;
+  std::vector<std::uint8_t> buffer;
+};
+
 // Appends `file` to `out`: a level-2 header, then the data compressed with
 // `method`. When the compressed data would not be smaller than the file (or the
 // file is empty) the data is cut off again and the file is read a second time
-// and stored as -lh0-, so memory stays bounded whatever the file size. Throws
+// and stored as -lh0-, so memory stays bounded whatever the file size. A file
+// that fits in one read buffer is read once. `scratch` may be null. Throws
 // CommandError: UNLHA_ERROR_READ, UNLHA_ERROR_TOO_LARGE, UNLHA_ERROR_NAME or
 // UNLHA_ERROR_WRITE.
 WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method method,
-                          const BytesRead& progress);
+                          const BytesRead& progress, MemberScratch* scratch = nullptr);
 
-// Decodes the member written at `member.headerOffset` of the archive open as
-// `fd` (`fileSize` bytes) and checks its header, its length and its CRC against
-// what was written. Throws CommandError (UNLHA_ERROR_VERIFY).
+// Reads of a finished archive through a window of it held in memory: headers
+// and the packed data of small neighbouring members then take one system call
+// for many members instead of several each. Large reads go to the file
+// directly. The archive must not change while a reader is in use.
+class ArchiveReader {
+ public:
+  ArchiveReader(int fd, std::uint64_t fileSize);
+
+  // Reads `size` bytes at `offset` (fewer at the end of the file); -1 with
+  // errno on a failed read.
+  long long read(std::uint64_t offset, std::uint8_t* out, std::size_t size);
+
+  // Adapter for parseArchive() and parseMemberHeader(): `context` is an ArchiveReader.
+  static std::size_t readAt(void* context, std::uint64_t offset, std::uint8_t* out, std::size_t size);
+
+  std::uint64_t fileSize() const { return fileSize_; }
+
+  // A buffer of `size` bytes for the caller (decoded data), valid until the
+  // next call; kept, so that checking many members allocates it once.
+  std::span<std::uint8_t> buffer(std::size_t size);
+
+ private:
+  int fd_;
+  std::uint64_t fileSize_;
+  std::vector<std::uint8_t> window_;
+  std::uint64_t start_ = 0;  // file offset of window_[0]
+  std::size_t length_ = 0;   // valid bytes in window_
+  std::vector<std::uint8_t> buffer_;
+};
+
+// Decodes the member written at `member.headerOffset` of the archive and
+// checks its header, its length and its CRC against what was written. Throws
+// CommandError (UNLHA_ERROR_VERIFY).
+void verifyMember(ArchiveReader& archive, const WrittenMember& member);
+// The same for the archive open as `fd` (`fileSize` bytes).
 void verifyMember(int fd, std::uint64_t fileSize, const WrittenMember& member);
 
 // The 5-byte method id, e.g. "-lh5-".

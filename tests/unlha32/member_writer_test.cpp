@@ -87,6 +87,7 @@ const Case cases[] = {
     {"OneByteDoesNotShrink", "x", lzh::Method::Lh7, lzh::Method::Lh0},
     {"ShortNoiseTriedThenStored", noise(3000), lzh::Method::Lh5, lzh::Method::Lh0},
     {"LongNoiseStoredWithoutTrying", noise(300000), lzh::Method::Lh6, lzh::Method::Lh0},
+    {"NoiseReadInOneGoStoredWithoutTrying", noise(100000), lzh::Method::Lh5, lzh::Method::Lh0},
     {"ProseLh5", prose(100000), lzh::Method::Lh5, lzh::Method::Lh5},
     {"ProseLh6", prose(100000), lzh::Method::Lh6, lzh::Method::Lh6},
     {"ProseLh7", prose(300000), lzh::Method::Lh7, lzh::Method::Lh7},
@@ -95,6 +96,36 @@ const Case cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Data, WriteMember, ::testing::ValuesIn(cases),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// A thread keeps one scratch for all the members it writes, and the check
+// afterwards reads them all through one window of the archive: neither may
+// carry anything from one member into the next.
+TEST(WriteMembers, OneScratchAndOneReaderForMany) {
+  TempFolder dir;
+  const std::string contents[] = {prose(400000), "short", noise(70000), prose(5000), "", noise(280000), prose(90000)};
+  const int fd = ::open(dir.str("archive").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  OutputFile out(fd, "archive");
+  MemberScratch scratch;
+  std::vector<WrittenMember> written;
+  for (std::size_t i = 0; i < std::size(contents); ++i) {
+    const std::string name = "f" + std::to_string(i);
+    dir.write(name, contents[i]);
+    written.push_back(writeMember(out, SourceFile{dir.sjis(name), name, {}}, lzh::Method::Lh5, [](std::uint64_t) {},
+                                  &scratch));
+    EXPECT_EQ(written.back().originalSize, contents[i].size()) << name;
+  }
+  out.flush();
+  ArchiveReader reader(fd, out.position());
+  // Backwards too, so the window is refilled at every member.
+  for (const WrittenMember& m : written) EXPECT_NO_THROW(verifyMember(reader, m)) << m.stored;
+  for (auto m = written.rbegin(); m != written.rend(); ++m) EXPECT_NO_THROW(verifyMember(reader, *m)) << m->stored;
+  // A member checked against another's record fails.
+  WrittenMember swapped = written[3];
+  swapped.crc = written[6].crc;
+  EXPECT_THROW(verifyMember(reader, swapped), CommandError);
+  ::close(fd);
+}
 
 }  // namespace
 }  // namespace unlha

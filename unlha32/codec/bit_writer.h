@@ -6,12 +6,27 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace lzh::detail {
 
 class BitWriter {
  public:
+  // `storage`: memory to write into, left over from an earlier writer (see release()).
+  explicit BitWriter(std::vector<std::uint8_t> storage = {}) : out_(std::move(storage)) {
+    if (out_.size() < 64) out_.resize(64);
+    p_ = out_.data();
+  }
+  BitWriter(const BitWriter&) = delete;
+  BitWriter& operator=(const BitWriter&) = delete;
+
+  // Gives the memory back; the writer is unusable after.
+  std::vector<std::uint8_t> release() {
+    p_ = nullptr;
+    return std::move(out_);
+  }
+
   // Makes room for at least `bytes` more output bytes.
   void reserve(std::size_t bytes) {
     const std::size_t used = size();
@@ -52,8 +67,8 @@ class BitWriter {
   }
 
  private:
-  std::vector<std::uint8_t> out_ = std::vector<std::uint8_t>(64);
-  std::uint8_t* p_ = out_.data();
+  std::vector<std::uint8_t> out_;
+  std::uint8_t* p_ = nullptr;
   std::uint64_t acc_ = 0;
   unsigned count_ = 0;
 };

@@ -185,13 +185,18 @@ inline unsigned bitLength(std::uint32_t v) { return static_cast<unsigned>(std::b
 class BlockWriter {
  public:
   // `maxItems`: the most items the input can give (fewer than a full block
-  // for a short input, whose whole size is known).
-  BlockWriter(const Shape& shape, std::uint32_t maxItems) : shape_(shape) {
-    items_.resize(std::min(maxItems, kMaxBlockItems));
+  // for a short input, whose whole size is known). `storage`: memory for the
+  // items left over from an earlier writer (see release()).
+  BlockWriter(const Shape& shape, std::uint32_t maxItems, std::vector<std::uint32_t> storage = {})
+      : shape_(shape), items_(std::move(storage)), limit_(std::min(maxItems, kMaxBlockItems)) {
+    if (items_.size() < limit_) items_.resize(limit_);
   }
 
+  // Gives the items' memory back; the writer is unusable after.
+  std::vector<std::uint32_t> release() { return std::move(items_); }
+
   // True when the block should be written now: full, or the data changed.
-  bool shouldEnd() { return count_ == items_.size() || splitter_.shouldEnd(count_); }
+  bool shouldEnd() { return count_ == limit_ || splitter_.shouldEnd(count_); }
   bool empty() const { return count_ == 0; }
 
   void literal(std::uint8_t c) {
@@ -217,7 +222,8 @@ class BlockWriter {
 
   Shape shape_;
   BlockSplitter splitter_;
-  std::vector<std::uint32_t> items_;
+  std::vector<std::uint32_t> items_;  // at least limit_ long
+  std::uint32_t limit_;
   std::uint32_t count_ = 0;
   std::uint32_t cFreq_[kNC] = {};
   std::uint32_t pFreq_[kMaxNP] = {};
@@ -312,14 +318,44 @@ void BlockWriter::flush(BitWriter& out) {
 
 using namespace detail;
 
+struct EncoderWorkspace::Storage {
+  MatchFinder::Tables tables;
+  std::vector<std::uint32_t> items;
+  std::vector<std::uint8_t> bits;
+  std::vector<std::uint8_t> buffer;
+};
+
+EncoderWorkspace::EncoderWorkspace() : storage_(new Storage) {}
+EncoderWorkspace::~EncoderWorkspace() { delete storage_; }
+
 struct Encoder::Impl {
-  Impl(Method m, ByteSink s)
+  // `storage`: a workspace's memory to borrow, or null.
+  Impl(Method m, ByteSink s, EncoderWorkspace::Storage* storage)
       : method(m),
         sink(std::move(s)),
         shape(shapeOf(m)),
         tuning(tuningOf(m)),
         window(m == Method::Lh0 ? 0 : std::int32_t{1} << shape.dictBits),
-        capacity(window + kChunk) {}
+        capacity(window + kChunk),
+        borrowed(storage),
+        bits(storage ? std::move(storage->bits) : std::vector<std::uint8_t>{}) {
+    if (storage) {
+      tables = std::move(storage->tables);
+      items = std::move(storage->items);
+      buffer = std::move(storage->buffer);
+    }
+  }
+
+  // Hands borrowed memory back to the workspace.
+  ~Impl() {
+    if (!borrowed) return;
+    borrowed->tables = finder ? finder->release() : std::move(tables);
+    borrowed->items = block ? block->release() : std::move(items);
+    borrowed->bits = bits.release();
+    borrowed->buffer = std::move(buffer);
+  }
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
 
   // Sets up the match finder and the block on the first parse. A short input
   // is complete by then (finish() came before the buffer filled up), so its
@@ -333,21 +369,21 @@ struct Encoder::Impl {
       while (bits < 24 && (std::int32_t{1} << bits) < length) ++bits;
     }
     finder = std::make_unique<MatchFinder>(shape.dictBits, std::min(bits, shape.dictBits),
-                                           std::min(bits, tuning.hashOrder));
+                                           std::min(bits, tuning.hashOrder), std::move(tables));
     block = std::make_unique<BlockWriter>(
-        shape, complete ? static_cast<std::uint32_t>(std::max(length, 1)) : kMaxBlockItems);
+        shape, complete ? static_cast<std::uint32_t>(std::max(length, 1)) : kMaxBlockItems, std::move(items));
   }
 
   // Makes room for more input: the buffer grows by doubling up to its
-  // capacity, so a short input never allocates the full buffer.
+  // capacity, so a short input never allocates the full buffer. (A borrowed
+  // buffer may be longer already; its bytes past the input are never used.)
   void grow() {
     const std::size_t size = std::min<std::size_t>(
         static_cast<std::size_t>(capacity), std::max<std::size_t>(kInitialBuffer, 2 * bufferLimit()));
-    buffer.resize(size + kBufferSlack);
+    if (buffer.size() < size + kBufferSlack) buffer.resize(size + kBufferSlack);
+    bufferSize = static_cast<std::int32_t>(size);
   }
-  std::int32_t bufferLimit() const {
-    return buffer.empty() ? 0 : static_cast<std::int32_t>(buffer.size() - kBufferSlack);
-  }
+  std::int32_t bufferLimit() const { return bufferSize; }
 
   void emit() {
     if (bits.size() == 0) return;
@@ -452,17 +488,23 @@ struct Encoder::Impl {
   Tuning tuning;
   std::int32_t window;
   std::int32_t capacity;
+  EncoderWorkspace::Storage* borrowed;
+  // Memory for the finder and the block until prepare() makes them.
+  MatchFinder::Tables tables;
+  std::vector<std::uint32_t> items;
   std::unique_ptr<MatchFinder> finder;
   std::unique_ptr<BlockWriter> block;
   BitWriter bits;
   std::vector<std::uint8_t> buffer;
+  std::int32_t bufferSize = 0;  // usable bytes of buffer (it has kBufferSlack more)
   std::int32_t length = 0;  // bytes in buffer
   std::int32_t cur = 0;     // next position to parse
   std::uint64_t packed = 0;
   bool finished = false;
 };
 
-Encoder::Encoder(Method method, ByteSink sink) : impl_(new Impl(method, std::move(sink))) {}
+Encoder::Encoder(Method method, ByteSink sink, EncoderWorkspace* workspace)
+    : impl_(new Impl(method, std::move(sink), workspace ? workspace->storage_ : nullptr)) {}
 
 Encoder::~Encoder() { delete impl_; }
 

@@ -34,10 +34,32 @@ std::uint16_t crc16(std::uint16_t crc, std::span<const std::uint8_t> data);
 // passes may still not shrink, so a writer must still compare sizes.
 bool looksIncompressible(std::span<const std::uint8_t> sample);
 
+class Encoder;
+
+// Working memory of an encoder: the match finder's tables, the input buffer,
+// the block's items and the output bits. An encoder made with a workspace
+// borrows these and hands them back, still allocated, when it is destroyed; a
+// thread that compresses many small members in a row then allocates them (and
+// the system maps and clears their pages) once instead of once per member.
+// One encoder at a time per workspace; the workspace must outlive it.
+class EncoderWorkspace {
+ public:
+  EncoderWorkspace();
+  ~EncoderWorkspace();
+  EncoderWorkspace(const EncoderWorkspace&) = delete;
+  EncoderWorkspace& operator=(const EncoderWorkspace&) = delete;
+
+ private:
+  friend class Encoder;
+  struct Storage;
+  Storage* storage_;
+};
+
 // Streaming compressor. Memory stays bounded whatever the input size.
 class Encoder {
  public:
-  Encoder(Method method, ByteSink sink);
+  // Without a workspace the encoder allocates its own memory.
+  Encoder(Method method, ByteSink sink, EncoderWorkspace* workspace = nullptr);
   ~Encoder();
   Encoder(const Encoder&) = delete;
   Encoder& operator=(const Encoder&) = delete;

@@ -18,6 +18,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace lzh::detail {
@@ -70,14 +71,28 @@ class MatchFinder {
   // when the whole input is known to be shorter (no position then shares a
   // chain slot); `hashOrder`: log2 of the four-byte hash table (bigger means
   // shorter, more precise chains but a larger table to clear and rebase).
-  MatchFinder(int windowBits, int chainBits, int hashOrder)
+  // `tables`: memory to use (its contents are reset here), left over from an
+  // earlier finder so that its allocation is reused; see release().
+  struct Tables {
+    std::vector<std::int32_t> head;
+    std::vector<std::int32_t> hash3;
+    std::vector<std::int32_t> prev;
+  };
+  MatchFinder(int windowBits, int chainBits, int hashOrder, Tables tables = {})
       : mask_((1u << chainBits) - 1),
         maxDistance_(static_cast<std::int32_t>((1u << windowBits) - 1)),
         hashShift_(32 - hashOrder),
         hash3Shift_(32 - std::min(hashOrder, kHash3Order)),
-        head_(std::size_t{1} << hashOrder, kNil),
-        hash3_(std::size_t{1} << std::min(hashOrder, kHash3Order), kNil),
-        prev_(std::size_t{1} << chainBits, kNil) {}
+        head_(std::move(tables.head)),
+        hash3_(std::move(tables.hash3)),
+        prev_(std::move(tables.prev)) {
+    head_.assign(std::size_t{1} << hashOrder, kNil);
+    hash3_.assign(std::size_t{1} << std::min(hashOrder, kHash3Order), kNil);
+    prev_.assign(std::size_t{1} << chainBits, kNil);
+  }
+
+  // Gives the tables' memory back for another finder; this one is unusable after.
+  Tables release() { return {std::move(head_), std::move(hash3_), std::move(prev_)}; }
 
   // Subtracts `delta` from every stored position (the buffer moved down by delta).
   void rebase(std::int32_t delta) {

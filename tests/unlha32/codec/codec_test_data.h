@@ -67,10 +67,13 @@ inline Bytes binary(std::size_t n, std::uint32_t seed) {
 }
 
 // Compresses `data`, handing it to the encoder in pieces of `piece` bytes
-// (0: all at once). Throws when packedSize() differs from what the sink received.
-inline Bytes encode(lzh::Method method, const Bytes& data, std::size_t piece = 0) {
+// (0: all at once), in `workspace` when given. Throws when packedSize()
+// differs from what the sink received.
+inline Bytes encode(lzh::Method method, const Bytes& data, std::size_t piece = 0,
+                    lzh::EncoderWorkspace* workspace = nullptr) {
   Bytes packed;
-  lzh::Encoder enc(method, [&](std::span<const std::uint8_t> b) { packed.insert(packed.end(), b.begin(), b.end()); });
+  lzh::Encoder enc(
+      method, [&](std::span<const std::uint8_t> b) { packed.insert(packed.end(), b.begin(), b.end()); }, workspace);
   std::span<const std::uint8_t> rest(data);
   if (piece == 0) piece = rest.size() + 1;
   while (!rest.empty()) {

@@ -164,6 +164,37 @@ TEST(RoundTrip, SizesAroundTableAndBufferLimits) {
   }
 }
 
+// A workspace passes from one encoder to the next with whatever the last one
+// left in it: tables sized for a larger input or another method, a buffer
+// holding other data, an encoder abandoned by its sink halfway. Every output
+// must still decode to its own input.
+TEST(RoundTrip, OneWorkspaceServesEncodersInTurn) {
+  struct Step {
+    Method method;
+    std::size_t size;
+    std::uint32_t seed;
+  };
+  const Step steps[] = {{Method::Lh7, 3u << 20, 1}, {Method::Lh5, 300, 2},     {Method::Lh5, 70000, 3},
+                        {Method::Lh6, 5000, 4},     {Method::Lh5, 1u << 20, 5}, {Method::Lh7, 1, 6},
+                        {Method::Lh5, 9000, 7}};
+  lzh::EncoderWorkspace workspace;
+  for (const Step& s : steps) {
+    SCOPED_TRACE(std::string(nameOf(s.method)) + " size " + std::to_string(s.size));
+    const Bytes data = s.seed % 2 ? codec_test::text(s.size, s.seed) : codec_test::binary(s.size, s.seed);
+    ASSERT_EQ(codec_test::decode(s.method, codec_test::encode(s.method, data, 70000, &workspace), s.size), data);
+    // An encoder whose sink gives up (as a writer does once the output
+    // outgrows the input) still hands the workspace back.
+    struct GiveUp {};
+    try {
+      lzh::Encoder dropped(s.method, [](std::span<const std::uint8_t>) { throw GiveUp{}; }, &workspace);
+      dropped.write(codec_test::randomBytes(s.size, s.seed));
+      dropped.finish();
+      ADD_FAILURE() << "the sink was never called";
+    } catch (const GiveUp&) {
+    }
+  }
+}
+
 TEST(RoundTrip, EncoderRejectsWriteAfterFinish) {
   lzh::Encoder enc(Method::Lh5, [](std::span<const std::uint8_t>) {});
   enc.finish();
