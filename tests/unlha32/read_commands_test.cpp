@@ -550,5 +550,24 @@ TEST_F(Reading, ListShowsEveryMember) {
   EXPECT_EQ(unlha("l -n " + quoted(dir.str("none.lzh"))).code, UNLHA_ERROR_READ);
 }
 
+TEST_F(Reading, FrontEndRunsTheReadingCommands) {
+  dir.write("in/a.txt", "alpha");
+  dir.write("in/表.txt", "hyou");
+  const std::string unlhaPath = UNLHA_FRONT_END_PATH;
+  const std::string arc = "'" + dir.str("arc.lzh") + "'";
+  ASSERT_EQ(shell(unlhaPath + " a -n " + arc + " '" + dir.str("in/a.txt") + "' '" + dir.str("in/表.txt") + "'").code, 0);
+  const Outcome listed = shell(unlhaPath + " l " + arc);
+  EXPECT_EQ(listed.code, 0);
+  EXPECT_NE(listed.output.find("表.txt"), std::string::npos) << listed.output;  // shown in UTF-8
+  EXPECT_EQ(shell(unlhaPath + " t " + arc).code, 0);
+  EXPECT_EQ(shell(unlhaPath + " x " + arc + " '" + dir.str("out") + "/' '表*' 2>&1").code, 0);
+  EXPECT_EQ(dir.read("out/表.txt"), "hyou");
+  EXPECT_FALSE(fs::exists(dir.path() / "out/a.txt"));
+  // Kept without -o: a nonzero exit.
+  EXPECT_NE(shell(unlhaPath + " x " + arc + " '" + dir.str("out") + "/' 2>&1").code, 0);
+  EXPECT_EQ(shell(unlhaPath + " d " + arc + " a.txt").code, 0);
+  ASSERT_EQ(readMembers(dir.str("arc.lzh")).size(), 1u);
+}
+
 }  // namespace
 }  // namespace unlha::test
