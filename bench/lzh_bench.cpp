@@ -2,7 +2,7 @@
 // build machine can make, in interleaved rounds (so that a busy neighbour on a
 // shared machine slows every tool alike), with the median time of each.
 //
-//   lzh_bench [--rounds N] [--work DIR] [--unlha PATH]
+//   lzh_bench [--rounds N] [--work DIR] [--unlha PATH] [--big 1]
 //
 // Corpus (deterministic):
 //   include.tar  tar of the C and C++ headers and CMake's modules, names
@@ -13,8 +13,19 @@
 // Also: random.bin alone, and a copy of /usr/include/c++/<version> as many
 // members (-r) against tar piped into gzip -6.
 //
-// It prints sizes, size ratios, MB/s and peak resident size per tool, then
-// pass or fail for each target.
+// Decoding: `unlha t` (read back, parse, decode and CRC every member: the work
+// the writer's verification does before its rename, here in one thread and
+// with a process start) and `bsdtar -xOf` on the archives unlha -m5 wrote.
+// The verification share is the CPU time of `unlha t` against the CPU time of
+// `unlha a` without it: an upper bound, since the writer verifies on all cores.
+//
+// With --big 1, once after the rounds: a 2 GiB file (the corpus files repeated,
+// made once in the work folder, so about 2 GiB of disk) stored with -m5, for
+// the peak resident size of a streamed member.
+//
+// It prints sizes, size ratios, MB/s, CPU use and peak resident size per
+// tool, then pass or fail for each target, and the load average before and
+// after (the machine may be shared).
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -37,6 +48,7 @@ namespace {
 
 struct Measure {
   double seconds = 0;
+  double cpuSeconds = 0;  // user + system
   std::uint64_t size = 0;
   long maxRssKiB = 0;
   bool ok = true;
@@ -56,6 +68,8 @@ Measure run(const std::string& command) {
   Measure m;
   m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   m.maxRssKiB = usage.ru_maxrss;
+  m.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   if (!m.ok) std::fprintf(stderr, "failed: %s\n", command.c_str());
   return m;
@@ -95,17 +109,20 @@ std::string jlha7(const std::string&, const std::string& in, const fs::path& out
   return "jlha c2o7 " + q(out) + " " + in + " >/dev/null 2>&1";
 }
 
+double medianOf(std::vector<double> t) {
+  std::sort(t.begin(), t.end());
+  return t.empty() ? 0 : t[t.size() / 2];
+}
+
 struct Result {
   std::uint64_t inputBytes = 0;
   std::uint64_t size = 0;
   std::vector<double> times;
+  std::vector<double> cpuTimes;
   long maxRssKiB = 0;
   bool ok = true;
-  double median() const {
-    std::vector<double> t = times;
-    std::sort(t.begin(), t.end());
-    return t.empty() ? 0 : t[t.size() / 2];
-  }
+  double median() const { return medianOf(times); }
+  double cpu() const { return medianOf(cpuTimes); }
   double mbps() const { return median() > 0 ? static_cast<double>(inputBytes) / 1e6 / median() : 0; }
   double ratio() const { return inputBytes ? 100.0 * static_cast<double>(size) / static_cast<double>(inputBytes) : 0; }
 };
@@ -141,10 +158,40 @@ void makeCorpus(const fs::path& work) {
   std::ofstream(work / "complete") << "corpus complete\n";
 }
 
+std::string loadAverage() {
+  std::ifstream in("/proc/loadavg");
+  std::string a, b, c;
+  in >> a >> b >> c;
+  return a + " " + b + " " + c;
+}
+
+// 2 GiB of the corpus files repeated, made once.
+fs::path makeBig(const fs::path& work, const std::vector<fs::path>& parts) {
+  const fs::path big = work / "big" / "big.bin";
+  constexpr std::uint64_t kBigSize = std::uint64_t{2} << 30;
+  if (sizeOf(big) == kBigSize) return big;
+  fs::create_directories(big.parent_path());
+  std::ofstream out(big, std::ios::binary | std::ios::trunc);
+  std::vector<char> buf(1 << 20);
+  std::uint64_t written = 0;
+  while (written < kBigSize) {
+    for (const fs::path& part : parts) {
+      std::ifstream in(part, std::ios::binary);
+      while (written < kBigSize && in) {
+        in.read(buf.data(), static_cast<std::streamsize>(std::min<std::uint64_t>(buf.size(), kBigSize - written)));
+        out.write(buf.data(), in.gcount());
+        written += static_cast<std::uint64_t>(in.gcount());
+      }
+    }
+  }
+  return big;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int rounds = 3;
+  bool big = false;
   fs::path work = fs::temp_directory_path() / "vedo-lzh-bench";
   std::string unlha = fs::absolute(fs::path(argv[0]).parent_path() / "unlha").string();
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -152,6 +199,7 @@ int main(int argc, char** argv) {
     if (a == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
     if (a == "--work") work = argv[i + 1];
     if (a == "--unlha") unlha = fs::absolute(argv[i + 1]).string();
+    if (a == "--big") big = std::atoi(argv[i + 1]) != 0;
   }
   if (!fs::exists(unlha)) {
     std::fprintf(stderr, "unlha not found at %s (use --unlha)\n", unlha.c_str());
@@ -162,12 +210,15 @@ int main(int argc, char** argv) {
   const fs::path out = work / "out";
   fs::create_directories(out);
 
+  const std::string loadBefore = loadAverage();
   std::string all;
   std::uint64_t allBytes = 0;
+  std::vector<fs::path> parts;
   for (const char* f : {"include.tar", "cmake", "gdb", "random.bin"}) {
     if (!fs::exists(corpus / f)) continue;
     all += " " + q(corpus / f);
     allBytes += sizeOf(corpus / f);
+    parts.push_back(corpus / f);
   }
   const std::string randomOnly = q(corpus / "random.bin");
   const std::uint64_t randomBytes = sizeOf(corpus / "random.bin");
@@ -175,7 +226,7 @@ int main(int argc, char** argv) {
   const std::vector<Tool> tools = {{"unlha -m5", unlha5, ".lzh"}, {"unlha -m7", unlha7, ".lzh"},
                                    {"gzip -6", gzip6, ".gz"},     {"gzip -9", gzip9, ".gz"},
                                    {"jlha lh5", jlha5, ".lzh"},   {"jlha lh7", jlha7, ".lzh"}};
-  std::map<std::string, Result> set, rnd, many;
+  std::map<std::string, Result> set, rnd, many, decode;
   std::uint64_t manyBytes = 0;
   for (const auto& e : fs::recursive_directory_iterator(work / "many"))
     if (e.is_regular_file()) manyBytes += e.file_size();
@@ -188,6 +239,7 @@ int main(int argc, char** argv) {
     Result& r = into[key];
     r.inputBytes = inputBytes;
     r.times.push_back(m.seconds);
+    r.cpuTimes.push_back(m.cpuSeconds);
     r.size = sizeOf(target);
     r.maxRssKiB = std::max(r.maxRssKiB, m.maxRssKiB);
     r.ok = r.ok && m.ok;
@@ -195,10 +247,16 @@ int main(int argc, char** argv) {
 
   for (int round = 0; round < rounds; ++round) {
     std::fprintf(stderr, "round %d of %d\n", round + 1, rounds);
-    for (const Tool& t : tools) {
-      const fs::path target = out / ("set" + t.extension);
+    for (std::size_t k = 0; k < tools.size(); ++k) {
+      const Tool& t = tools[k];
+      const fs::path target = out / ("set" + std::to_string(k) + t.extension);
       once(set, t.name, t.command(unlha, all, target), target, allBytes);
     }
+    // Reading back what unlha -m5 wrote (the first tool).
+    const fs::path set5 = out / "set0.lzh";
+    const fs::path none = out / "none";
+    once(decode, "set: unlha t", "exec " + unlha + " t -n " + q(set5) + " >/dev/null", none, allBytes);
+    once(decode, "set: bsdtar -xOf", "exec bsdtar -xOf " + q(set5) + " >/dev/null", none, allBytes);
     for (const Tool& t : tools) {
       if (t.name != "unlha -m5" && t.name != "gzip -6") continue;
       const fs::path target = out / ("random" + t.extension);
@@ -213,14 +271,32 @@ int main(int argc, char** argv) {
            jl, manyBytes);
       const fs::path tgz = out / "many.tar.gz";
       once(many, "tar | gzip -6", "tar -C " + q(manyDir) + " -cf - . | gzip -6 > " + q(tgz), tgz, manyBytes);
+      once(decode, "many: unlha t", "exec " + unlha + " t -n " + q(lzh) + " >/dev/null", out / "none", manyBytes);
+      once(decode, "many: bsdtar -xOf", "exec bsdtar -xOf " + q(lzh) + " >/dev/null", out / "none", manyBytes);
     }
   }
 
+  // Big file, once: peak resident size of a streamed member.
+  Measure bigRun;
+  std::uint64_t bigBytes = 0;
+  if (big) {
+    std::fprintf(stderr, "2 GiB file\n");
+    const fs::path bigFile = makeBig(work, parts);
+    bigBytes = sizeOf(bigFile);
+    const fs::path lzh = out / "big.lzh";
+    fs::remove(lzh);
+    bigRun = run("exec " + unlha + " a -n -m5 " + q(lzh) + " " + q(bigFile) + " >/dev/null");
+    bigRun.size = sizeOf(lzh);
+    fs::remove(lzh);
+  }
+
+  // CPU is user + system time over wall time: 2.0 means both cores busy.
   auto table = [](const char* title, const std::map<std::string, Result>& results) {
-    std::printf("\n%s\n%-16s %12s %8s %9s %10s\n", title, "tool", "bytes", "ratio", "MB/s", "peak RSS");
+    std::printf("\n%s\n%-18s %12s %8s %9s %6s %10s\n", title, "tool", "bytes", "ratio", "MB/s", "CPU", "peak RSS");
     for (const auto& [name, r] : results)
-      std::printf("%-16s %12llu %7.2f%% %9.1f %7ld MiB%s\n", name.c_str(), static_cast<unsigned long long>(r.size),
-                  r.ratio(), r.mbps(), r.maxRssKiB / 1024, r.ok ? "" : "  (FAILED)");
+      std::printf("%-18s %12llu %7.2f%% %9.1f %6.2f %6ld MiB%s\n", name.c_str(),
+                  static_cast<unsigned long long>(r.size), r.ratio(), r.mbps(),
+                  r.median() > 0 ? r.cpu() / r.median() : 0, r.maxRssKiB / 1024, r.ok ? "" : "  (FAILED)");
   };
   std::printf("corpus: %.1f MB in 4 files; random.bin %.1f MB; many members %.1f MB; %d rounds, median times\n",
               static_cast<double>(allBytes) / 1e6, static_cast<double>(randomBytes) / 1e6,
@@ -228,6 +304,11 @@ int main(int argc, char** argv) {
   table("four-file set (one command)", set);
   table("random.bin alone", rnd);
   table("many members (libstdc++ headers)", many);
+  std::printf("\ndecoding the archives unlha -m5 wrote (MB/s of original bytes)\n%-18s %9s %9s %10s\n", "tool",
+              "MB/s", "CPU s", "peak RSS");
+  for (const auto& [name, r] : decode)
+    std::printf("%-18s %9.1f %9.3f %6ld MiB%s\n", name.c_str(), r.mbps(), r.cpu(), r.maxRssKiB / 1024,
+                r.ok ? "" : "  (FAILED)");
 
   auto verdict = [](bool pass) { return pass ? "PASS" : "FAIL"; };
   const Result& m5 = set["unlha -m5"];
@@ -252,9 +333,24 @@ int main(int argc, char** argv) {
   std::printf("4 many members: size <= jlha (%.3f), speed >= 1.5x tar|gzip -6 (%.2fx): %s\n",
               static_cast<double>(mu.size) / static_cast<double>(mj.size), mu.mbps() / mt.mbps(),
               verdict(mu.ok && mu.size <= mj.size && mu.mbps() >= 1.5 * mt.mbps()));
-  std::printf("5 verification share and decoder speed: not measured by this program\n");
-  std::printf("6 peak RSS storing 2 GiB: not measured here; peak RSS of unlha on this set: %ld MiB (%s under 64 MiB)\n",
-              std::max(m5.maxRssKiB, m7.maxRssKiB) / 1024,
-              std::max(m5.maxRssKiB, m7.maxRssKiB) < 64 * 1024 ? "PASS" : "FAIL");
+  const Result& dt = decode["set: unlha t"];
+  const Result& db = decode["set: bsdtar -xOf"];
+  const double share = dt.cpu() / std::max(1e-9, m5.cpu() - dt.cpu());
+  std::printf("5 verification <= 15%% of compression (CPU %.3f s of %.3f s: %.1f%%), decoder >= bsdtar -xOf "
+              "(%.2fx; many members %.2fx): %s\n",
+              dt.cpu(), m5.cpu() - dt.cpu(), 100 * share, dt.mbps() / db.mbps(),
+              decode["many: unlha t"].mbps() / decode["many: bsdtar -xOf"].mbps(),
+              verdict(dt.ok && db.ok && share <= 0.15 && dt.mbps() >= db.mbps()));
+  if (big) {
+    std::printf("6 peak RSS storing %.2f GiB: %ld MiB, %.1f MB/s, %.2f%% (under 64 MiB): %s\n",
+                static_cast<double>(bigBytes) / (1 << 30), bigRun.maxRssKiB / 1024,
+                static_cast<double>(bigBytes) / 1e6 / bigRun.seconds,
+                100.0 * static_cast<double>(bigRun.size) / static_cast<double>(bigBytes),
+                verdict(bigRun.ok && bigRun.maxRssKiB < 64 * 1024));
+  } else {
+    std::printf("6 peak RSS storing 2 GiB: not run (--big 1); peak RSS of unlha on this set: %ld MiB\n",
+                std::max(m5.maxRssKiB, m7.maxRssKiB) / 1024);
+  }
+  std::printf("load average before: %s; after: %s\n", loadBefore.c_str(), loadAverage().c_str());
   return 0;
 }
