@@ -51,7 +51,8 @@ ReadArchive openForReading(const std::string& archive) {
 }
 
 std::optional<lzh::Method> decodingMethod(std::string_view id) {
-  if (id == "-lh0-") return lzh::Method::Lh0;
+  // -lz4- and -pm0- are the stored methods of two older archivers.
+  if (id == "-lh0-" || id == "-lz4-" || id == "-pm0-") return lzh::Method::Lh0;
   if (id == "-lh4-" || id == "-lh5-") return lzh::Method::Lh5;
   if (id == "-lh6-") return lzh::Method::Lh6;
   if (id == "-lh7-") return lzh::Method::Lh7;

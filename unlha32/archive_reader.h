@@ -33,7 +33,8 @@ ReadArchive openForReading(const std::string& archive);
 
 // The codec method that decodes a method id; nullopt for ids this library
 // cannot decode (directories, -lhd-, have no data to decode). -lh4- is the
-// -lh5- bit stream with a 4 KiB window, so the -lh5- decoder reads it as is.
+// -lh5- bit stream with a 4 KiB window, so the -lh5- decoder reads it as is;
+// -lz4- and -pm0- store their data as -lh0- does.
 std::optional<lzh::Method> decodingMethod(std::string_view id);
 
 // Whether a member matches a pattern (CP932, "*" and "?" as wildcards). A

@@ -65,7 +65,11 @@ struct MemberInfo {
   std::optional<std::uint64_t> winCreate, winWrite, winAccess;
   std::optional<std::uint32_t> codePage; // extension 0x46
 
-  bool isDirectory() const { return method == "-lhd-"; }
+  // A folder: the folder method, or (as some writers store folders) an empty
+  // member whose path ends with "/".
+  bool isDirectory() const {
+    return method == "-lhd-" || (originalSize == 0 && !path.empty() && path.back() == '/');
+  }
   // Whole member (header and data) occupies [headerOffset, endOffset).
   std::uint64_t endOffset() const { return dataOffset + packedSize; }
 };

@@ -506,6 +506,15 @@ TEST_F(Reading, TrailByte5CIsNoSeparator) {
   EXPECT_EQ(names, (std::set<std::string>{"ソ表.txt", "表/表.txt"}));
 }
 
+// Older writers store a folder as an empty -lh0- member named "dir\".
+TEST_F(Reading, EmptyMembersEndingInASeparatorAreFolders) {
+  writeArchive(dir.path() / "a.lzh", {level0Member("old\\", ""), level0Member("old\\f.txt", "inside")});
+  const Outcome r = unlha("x -n " + quoted(dir.str("a.lzh")) + " " + quoted(dir.str("out") + "/"));
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_TRUE(fs::is_directory(dir.path() / "out/old"));
+  EXPECT_EQ(dir.read("out/old/f.txt"), "inside");
+}
+
 // ---- delete -----------------------------------------------------------------
 
 TEST_F(Reading, DeleteRemovesMatchesAtomically) {

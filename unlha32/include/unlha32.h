@@ -42,9 +42,12 @@
  * Deleting rewrites the archive the same way (deleting every member leaves
  * an empty archive, a single end-mark byte).
  *
- * Reading: header levels 0, 1 and 2; methods -lh0-, -lh4-, -lh5-, -lh6-,
- * -lh7- and folders (-lhd-); other methods are listed but answer
- * UNLHA_ERROR_NOT_SUPPORTED when their data is needed. A damaged archive is an
+ * Reading: header levels 0, 1 and 2 (level 0/1 checksum, level 2 header
+ * CRC; extension headers for names, folders, code page, attribute, Unix
+ * mode, owner and time, Windows time stamps, 64-bit sizes); methods -lh0-,
+ * -lh4-, -lh5-, -lh6-, -lh7-, the stored -lz4- and -pm0-, and folders (-lhd-,
+ * or an empty member whose name ends with "/"); other methods are listed but
+ * answer UNLHA_ERROR_NOT_SUPPORTED when their data is needed. A damaged archive is an
  * error (UNLHA_ERROR_BAD_ARCHIVE for its headers, UNLHA_ERROR_CRC for a
  * member's data), never a read outside the file.
  *
@@ -55,7 +58,8 @@
  * into a temporary name and renamed into place only when its CRC is right;
  * its modification time and permission bits are restored (never set-user-ID,
  * set-group-ID or sticky; without stored permissions the umask decides, and
- * the MS-DOS read-only attribute removes the write bits). A command that
+ * the MS-DOS read-only attribute removes the write bits); the owner is not
+ * restored. Symbolic links are never created. A command that
  * could not do everything returns the code of its first failure, with one
  * line per member in the output.
  *
