@@ -41,4 +41,22 @@ TEST(Crc16, MatchesReferenceForEveryLengthAndSplit) {
   }
 }
 
+// Long inputs take another path (folding by carry-less multiplication where
+// the processor has it): every length around its block sizes, every start
+// alignment, starting CRCs with high and low bits set.
+TEST(Crc16, LongInputsMatchReference) {
+  const codec_test::Bytes data = codec_test::randomBytes(4096 + 64, 11);
+  for (std::size_t n : {127, 128, 129, 143, 144, 191, 192, 193, 255, 256, 257, 1000, 4095, 4096}) {
+    for (std::size_t offset = 0; offset < 17; ++offset) {
+      const std::span<const std::uint8_t> part(data.data() + offset, n);
+      for (std::uint16_t start : {0x0000, 0xFFFF, 0x8001, 0x1234}) {
+        ASSERT_EQ(lzh::crc16(start, part), referenceCrc(start, part))
+            << "length " << n << " offset " << offset << " start " << start;
+      }
+    }
+  }
+  const codec_test::Bytes zeros(1000, 0);
+  EXPECT_EQ(lzh::crc16(0x4321, zeros), referenceCrc(0x4321, zeros));
+}
+
 }  // namespace
