@@ -22,13 +22,13 @@ namespace {
 // verifying, the rename, the delete pass) several times, within CI's time.
 constexpr std::size_t kMaxKills = 150;
 
-std::vector<std::size_t> killPoints(std::size_t calls) {
+std::vector<std::size_t> killPoints(std::size_t calls, std::size_t limit) {
   std::vector<std::size_t> points(calls);
   for (std::size_t i = 0; i < calls; ++i) points[i] = i;
-  if (calls > kMaxKills) {
+  if (calls > limit) {
     std::mt19937 random(20261207);
     std::shuffle(points.begin(), points.end(), random);
-    points.resize(kMaxKills);
+    points.resize(limit);
     std::sort(points.begin(), points.end());
   }
   return points;
@@ -45,16 +45,22 @@ class KillAtEveryCall : public testing::Test {
     std::size_t kills = 0, missed = 0, replaced = 0, leftovers = 0;
   };
 
-  // Traces one clean run, then kills a run at each of its calls.
-  Totals killEverywhere(ArchiveScenario& scenario, const std::vector<std::string>& argv, bool sourcesMayGo) {
+  // Traces one clean run, then kills a run at each of its calls (from the
+  // first that names `mention`, when given; at most `limit`, sampled).
+  Totals killEverywhere(ArchiveScenario& scenario, const std::vector<std::string>& argv, bool sourcesMayGo,
+                        RunOptions options = {}, const std::string& mention = {}, std::size_t limit = kMaxKills) {
     Totals t;
-    const RunOptions options = inFolder(scenario.folder());
-    const std::vector<std::string> trace = traceSyscalls(argv, options);
+    options.cwd = scenario.folder();
+    std::size_t first = 0;
+    const std::vector<std::string> trace = traceSyscalls(argv, options, mention, mention.empty() ? nullptr : &first);
     EXPECT_GT(trace.size(), 50u);
+    EXPECT_NE(first, std::string::npos);
+    if (first == std::string::npos) return t;
     const ArchiveScenario::Outcome clean = scenario.check(sourcesMayGo, false);
     EXPECT_TRUE(clean.changed && clean.fault.empty()) << clean.fault;
 
-    for (std::size_t point : killPoints(trace.size())) {
+    for (std::size_t offset : killPoints(trace.size() - first, limit)) {
+      const std::size_t point = first + offset;
       scenario.reset();
       const RunResult r = runInjected(injectionAt(trace, point, "signal=KILL"), argv, options);
       ++t.kills;
@@ -99,6 +105,30 @@ TEST_F(KillAtEveryCall, CompressJobThatDeletesItsSources) {
                                          "src*.txt", "old.lzh"};
   const Totals t = killEverywhere(scenario, argv, true);
   std::printf("compress job: %zu kills, %zu missed, %zu after the new archive was in place, %zu temporary files left\n",
+              t.kills, t.missed, t.replaced, t.leftovers);
+  EXPECT_GE(t.kills, 100u);
+  EXPECT_LT(t.missed, t.kills / 4);
+}
+
+// The tool itself running a batch file from the command line: one entry that
+// compresses "src*.txt" into the existing archive, with the stored delete
+// mode "delete" and no dialogs, so the whole move runs without a user.
+TEST_F(KillAtEveryCall, BatchRunOfTheToolThatMovesSources) {
+  const stdfs::path tool = buildBin() / "vedo32";
+  if (!stdfs::exists(tool)) GTEST_SKIP() << "vedo32 is not built (VEDO_BUILD_UI off)";
+  test::TempFolder tmp;
+  stdfs::create_directory(tmp.path() / "work");
+  stdfs::create_directory(tmp.path() / "config");
+  writeBytes(tmp.path() / "config/VEDO.INI", "[Message]\nVisible=0\nDialogs=0\nMode=1\n[UNLHA]\nDialogs=0\n");
+  writeBytes(tmp.path() / "job.vdb", "[VEDO BATFILE]\r\nsrc*.txt;old.lzh\r\n");
+  ArchiveScenario scenario(tmp.path() / "work", {"src1.txt", "src2.txt"});
+  RunOptions options;
+  options.env["XDG_CONFIG_HOME"] = tmp.str("config");
+  options.env["QT_QPA_PLATFORM"] = "offscreen";
+  const std::vector<std::string> argv = {tool.string(), tmp.str("job.vdb")};
+  // The start-up of the windows is not worth killing: from the batch file on.
+  const Totals t = killEverywhere(scenario, argv, true, options, "job.vdb", 100);
+  std::printf("vedo32 batch: %zu kills, %zu missed, %zu after the new archive was in place, %zu temporary files left\n",
               t.kills, t.missed, t.replaced, t.leftovers);
   EXPECT_GE(t.kills, 100u);
   EXPECT_LT(t.missed, t.kills / 4);
