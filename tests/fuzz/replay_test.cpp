@@ -61,6 +61,8 @@ bool passesInChild(const Target& target, const std::vector<char>& bytes) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+void PrintTo(const Target& t, std::ostream* os) { *os << t.name; }
+
 class FuzzCorpus : public testing::TestWithParam<Target> {};
 
 TEST_P(FuzzCorpus, EveryKeptInputPasses) {
