@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -76,8 +77,17 @@ class AheadPool {
     bool done = false;
   };
 
+  // A system that refuses a thread (a process limit, low memory) gets fewer
+  // workers; with none at all, take() does the work on the calling thread.
   explicit AheadPool(unsigned threads) {
-    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { run(); });
+    workers_.reserve(threads);
+    for (unsigned i = 0; i < threads; ++i) {
+      try {
+        workers_.emplace_back([this] { run(); });
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
   }
   ~AheadPool() {
     {
@@ -103,6 +113,7 @@ class AheadPool {
   }
 
   Prepared take(Job& job) {
+    if (workers_.empty()) return prepareMember(*job.file, job.method, inlineScratch_);
     std::unique_lock lock(mutex_);
     finished_.wait(lock, [&] { return job.done; });
     return std::move(job.result);
@@ -135,6 +146,7 @@ class AheadPool {
   std::condition_variable finished_;
   std::deque<std::shared_ptr<AheadPool::Job>> queue_;
   std::vector<std::thread> workers_;
+  MemberScratch inlineScratch_;  // for take() when no worker could be started
   bool stop_ = false;
 };
 
@@ -167,7 +179,14 @@ void verifyAll(int fd, std::uint64_t archiveSize, const std::vector<WrittenMembe
   };
   std::vector<std::thread> helpers;
   const std::size_t extra = std::min<std::size_t>(workerCount() - 1, members.size() / 2);
-  for (std::size_t i = 0; i < extra; ++i) helpers.emplace_back(work, false);
+  helpers.reserve(extra);
+  for (std::size_t i = 0; i < extra; ++i) {
+    try {
+      helpers.emplace_back(work, false);
+    } catch (const std::system_error&) {
+      break;  // a thread refused: the calling thread and the helpers started do it all
+    }
+  }
   work(true);
   for (std::thread& t : helpers) t.join();
   if (error) std::rethrow_exception(error);
