@@ -306,21 +306,21 @@ void verifyMember(ArchiveReader& archive, const WrittenMember& member) {
     return static_cast<std::size_t>(n);
   };
 
-  const std::span<std::uint8_t> buf = archive.buffer(static_cast<std::size_t>(
-      std::clamp<std::uint64_t>(std::uint64_t{member.originalSize} + 1, 4096, kChunkSize)));
   std::uint64_t count = 0;
   std::uint16_t crc = 0;
   try {
     if (member.method == lzh::Method::Lh0) {
+      const std::span<std::uint8_t> buf = archive.buffer(static_cast<std::size_t>(
+          std::clamp<std::uint64_t>(std::uint64_t{member.originalSize} + 1, 4096, kChunkSize)));
       while (const std::size_t n = source(buf)) {
         crc = lzh::crc16(crc, buf.first(n));
         count += n;
       }
     } else {
       lzh::Decoder decoder(member.method, source, info->packedSize, info->originalSize);
-      while (const std::size_t n = decoder.read(buf)) {
-        crc = lzh::crc16(crc, buf.first(n));
-        count += n;
+      for (std::span<const std::uint8_t> part; !(part = decoder.readView()).empty();) {
+        crc = lzh::crc16(crc, part);
+        count += part.size();
       }
     }
   } catch (const lzh::FormatError& e) {

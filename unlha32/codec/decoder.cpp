@@ -39,7 +39,7 @@ class HuffmanTable {
   explicit HuffmanTable(int lookupBits) : bits_(lookupBits), lookup_(std::size_t{1} << lookupBits) {}
 
   // Every code is `sym`, taking no bits.
-  void setSingle(int sym) { std::fill(lookup_.begin(), lookup_.end(), static_cast<std::uint32_t>(sym)); }
+  void setSingle(int sym) { std::fill(lookup_.begin(), lookup_.end(), static_cast<std::uint32_t>(sym) << 8); }
 
   // Builds the table for lens[0..n); throws when the lengths over-fill the code space.
   void build(const std::uint8_t* lens, int n) {
@@ -69,7 +69,7 @@ class HuffmanTable {
       sorted_[slot[l]++] = static_cast<std::uint16_t>(sym);
       const unsigned c = next[l]++;
       if (l <= bits_) {
-        const std::uint32_t entry = static_cast<std::uint32_t>(sym) | (static_cast<std::uint32_t>(l) << 16);
+        const std::uint32_t entry = (static_cast<std::uint32_t>(sym) << 8) | static_cast<std::uint32_t>(l);
         const unsigned first = c << (bits_ - l);
         const unsigned span = 1u << (bits_ - l);
         std::fill_n(lookup_.begin() + first, span, entry);
@@ -80,23 +80,25 @@ class HuffmanTable {
   }
 
   int lookupBits() const { return bits_; }
-  // Entries: symbol | code length << 16; a length above lookupBits() marks
-  // kLong (resolve with slow()) or kInvalid (no symbol has this code).
+  // Entries: symbol << 8 | code length (the length in the low byte, so that
+  // the decoder shifts its bit buffer by the entry as it is); a length above
+  // lookupBits() marks kLong (resolve with slow()) or kInvalid (no symbol has
+  // this code).
   const std::uint32_t* lookup() const { return lookup_.data(); }
 
   // Resolves a code longer than the lookup bits from the next 16 bits.
-  // Returns (symbol | length << 16) or kInvalid.
+  // Returns (symbol << 8 | length) or kInvalid.
   std::uint32_t slow(std::uint32_t next16) const {
     for (int l = bits_ + 1; l <= kMaxCodeLen; ++l) {
       const std::uint32_t c = next16 >> (kMaxCodeLen - l);
       const std::uint32_t k = c - firstCode_[l];
-      if (k < count_[l]) return sorted_[firstIndex_[l] + k] | (static_cast<std::uint32_t>(l) << 16);
+      if (k < count_[l]) return (static_cast<std::uint32_t>(sorted_[firstIndex_[l] + k]) << 8) | static_cast<std::uint32_t>(l);
     }
     return kInvalid;
   }
 
-  static constexpr std::uint32_t kLong = 0xFFu << 16;
-  static constexpr std::uint32_t kInvalid = 0xFEu << 16;
+  static constexpr std::uint32_t kLong = 0xFF;
+  static constexpr std::uint32_t kInvalid = 0xFE;
 
  private:
   int bits_;
@@ -205,12 +207,12 @@ struct Decoder::Impl {
   std::uint32_t decode(const HuffmanTable& t) {
     const int lookupBits = t.lookupBits();
     std::uint32_t e = t.lookup()[peek(static_cast<unsigned>(lookupBits))];
-    if ((e >> 16) > static_cast<std::uint32_t>(lookupBits)) {
+    if ((e & 0xFF) > static_cast<std::uint32_t>(lookupBits)) {
       if (e == HuffmanTable::kLong) e = t.slow(peek(kMaxCodeLen));
       if (e == HuffmanTable::kInvalid) corrupt("invalid code");
     }
-    consume(e >> 16);
-    return e & 0xFFFF;
+    consume(e & 0xFF);
+    return e >> 8;
   }
 
   // --- block headers ---
@@ -322,18 +324,22 @@ struct Decoder::Impl {
     };
     const auto decodeWith = [&](const HuffmanTable& t, const std::uint32_t* look, unsigned lookupBits) {
       std::uint32_t e = look[bb >> (64 - lookupBits)];
-      if ((e >> 16) > lookupBits) {
+      if ((e & 0xFF) > lookupBits) {
         if (e == HuffmanTable::kLong) e = t.slow(static_cast<std::uint32_t>(bb >> (64 - kMaxCodeLen)));
         if (e == HuffmanTable::kInvalid) corrupt("invalid code");
       }
-      bb <<= (e >> 16);
-      bc -= (e >> 16);
-      return e & 0xFFFF;
+      bb <<= (e & 63);  // the length is below 64; the mask lets the shift take the entry as it is
+      bc -= (e & 0xFF);
+      return e >> 8;
     };
 
     const std::uint64_t before = produced;  // member bytes decoded before o[start]
     const std::size_t start = w;
-    while (w < capacity && left > 0) {
+    // Items are decoded while w < stop; a match may run past `stop` into the
+    // buffer's slack, but never past the member's end.
+    const std::size_t memberEnd = w + static_cast<std::size_t>(left);
+    const std::size_t stop = std::min(capacity, memberEnd);
+    while (w < stop) {
       if (blockRemaining == 0) {
         save();
         startBlock();
@@ -345,7 +351,6 @@ struct Decoder::Impl {
       const std::uint32_t c = decodeWith(cTable, cLook, kCLookupBits);
       if (c < 256) {
         o[w++] = static_cast<std::uint8_t>(c);
-        --left;
         continue;
       }
       const std::uint32_t len = c - 256 + kMinMatch;
@@ -358,7 +363,7 @@ struct Decoder::Impl {
       }
       ++dist;
       if (dist > before + (w - start)) corrupt("distance before the start of the data");
-      if (len > left) corrupt("match past the end of the data");
+      if (len > memberEnd - w) corrupt("match past the end of the data");
       const std::uint8_t* src = o + w - dist;
       std::uint8_t* dst = o + w;
       if (dist >= 8) {
@@ -369,8 +374,8 @@ struct Decoder::Impl {
         for (std::uint32_t k = 0; k < len; ++k) dst[k] = src[k];
       }
       w += len;
-      left -= len;
     }
+    left = memberEnd - w;
     save();
     produced += w - start;
     wpos = w;
@@ -397,6 +402,25 @@ struct Decoder::Impl {
       decodeSome();
     }
     return n;
+  }
+
+  std::span<const std::uint8_t> viewPacked() {
+    if (rpos == wpos) {
+      if (outLeft == 0) return {};
+      if (wpos >= capacity) {
+        std::memmove(out.data(), out.data() + wpos - window, window);
+        wpos = rpos = window;
+      }
+      decodeSome();
+    }
+    const std::span<const std::uint8_t> view(out.data() + rpos, wpos - rpos);
+    rpos = wpos;
+    return view;
+  }
+
+  std::span<const std::uint8_t> viewStored() {
+    if (out.empty()) out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, outLeft)) + 1);
+    return std::span<const std::uint8_t>(out.data(), readStored(out));
   }
 
   std::size_t readStored(std::span<std::uint8_t> dst) {
@@ -447,6 +471,11 @@ Decoder::~Decoder() { delete impl_; }
 std::size_t Decoder::read(std::span<std::uint8_t> out) {
   if (impl_->method == Method::Lh0) return impl_->readStored(out);
   return impl_->readPacked(out);
+}
+
+std::span<const std::uint8_t> Decoder::readView() {
+  if (impl_->method == Method::Lh0) return impl_->viewStored();
+  return impl_->viewPacked();
 }
 
 }  // namespace lzh

@@ -87,6 +87,11 @@ class Decoder {
   // Decodes up to out.size() bytes; returns 0 once originalSize bytes were
   // produced. Throws FormatError on corrupt or truncated data.
   std::size_t read(std::span<std::uint8_t> out);
+  // Decodes more and returns the new bytes where the decoder holds them, valid
+  // until the next call; empty once originalSize bytes were produced. For a
+  // caller that only looks at the bytes (a CRC check), this saves read()'s copy.
+  // Throws FormatError as read() does.
+  std::span<const std::uint8_t> readView();
 
  private:
   struct Impl;

@@ -195,6 +195,31 @@ TEST(RoundTrip, OneWorkspaceServesEncodersInTurn) {
   }
 }
 
+// readView() hands out the decoder's own buffer: the views, taken in turn,
+// must add up to the data across the buffer's slides, and for stored data too.
+TEST(RoundTrip, ViewsOfTheDecodersBufferAddUpToTheData) {
+  Bytes data = codec_test::text(700000, 31);
+  const Bytes noise = codec_test::binary(300000, 32);
+  data.insert(data.end(), noise.begin(), noise.end());
+  for (Method m : {Method::Lh0, Method::Lh5, Method::Lh7}) {
+    SCOPED_TRACE(nameOf(m));
+    const Bytes packed = m == Method::Lh0 ? data : codec_test::encode(m, data);
+    std::size_t pos = 0;
+    lzh::Decoder dec(
+        m,
+        [&](std::span<std::uint8_t> buf) {
+          const std::size_t n = std::min(buf.size(), packed.size() - pos);
+          std::copy_n(packed.begin() + static_cast<std::ptrdiff_t>(pos), n, buf.begin());
+          pos += n;
+          return n;
+        },
+        packed.size(), data.size());
+    Bytes out;
+    for (std::span<const std::uint8_t> v; !(v = dec.readView()).empty();) out.insert(out.end(), v.begin(), v.end());
+    EXPECT_EQ(out, data);
+  }
+}
+
 TEST(RoundTrip, EncoderRejectsWriteAfterFinish) {
   lzh::Encoder enc(Method::Lh5, [](std::span<const std::uint8_t>) {});
   enc.finish();
