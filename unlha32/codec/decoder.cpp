@@ -149,6 +149,8 @@ struct Decoder::Impl {
       // needed when the whole member fits.
       window = std::size_t{1} << shape.dictBits;
       capacity = static_cast<std::size_t>(std::min<std::uint64_t>(window + kOutputChunk, originalSize));
+      // The slack takes a match started just before `capacity` and the
+      // copy's rounding up to 16 bytes.
       out.resize(capacity + kMaxMatch + 16);
       in.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, packedSize)) + 8);
     }
@@ -366,7 +368,12 @@ struct Decoder::Impl {
       if (len > memberEnd - w) corrupt("match past the end of the data");
       const std::uint8_t* src = o + w - dist;
       std::uint8_t* dst = o + w;
-      if (dist >= 8) {
+      // Whole 16- or 8-byte pieces, which may write up to 15 bytes past the
+      // match (into bytes decoded next, or the slack); a piece never reads
+      // bytes it writes while dist is at least its size.
+      if (dist >= 16) {
+        for (std::uint32_t k = 0; k < len; k += 16) std::memcpy(dst + k, src + k, 16);
+      } else if (dist >= 8) {
         for (std::uint32_t k = 0; k < len; k += 8) std::memcpy(dst + k, src + k, 8);
       } else if (dist == 1) {
         std::memset(dst, *src, len);
