@@ -24,6 +24,8 @@ int codecDecoder(const std::uint8_t* data, std::size_t size);
 int codecRoundTrip(const std::uint8_t* data, std::size_t size);
 // The library's archive header reader over an arbitrary archive file.
 int archiveHeaders(const std::uint8_t* data, std::size_t size);
+// The library's list, test and extract commands over an arbitrary archive file.
+int archiveReader(const std::uint8_t* data, std::size_t size);
 
 // Aborts with a message naming the broken rule.
 [[noreturn]] void fail(const char* rule);

@@ -31,6 +31,7 @@ const Target kTargets[] = {
     {"codec_decoder", vedo::fuzz::codecDecoder},
     {"codec_round_trip", vedo::fuzz::codecRoundTrip},
     {"archive_headers", vedo::fuzz::archiveHeaders},
+    {"archive_reader", vedo::fuzz::archiveReader},
 };
 
 // Inputs that still fail because of a fault reported and not yet fixed
