@@ -236,9 +236,11 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
 namespace {
 
 // Window of the archive held by an ArchiveReader. Members' headers and the
-// packed data of small members are read through it; reads of half of it or
-// more bypass it.
+// packed data of small members are read through it; reads of kDirectRead or
+// more (the decoder's chunks of a large member) go straight to the caller's
+// buffer, saving a copy.
 constexpr std::size_t kReadWindow = 256 << 10;
+constexpr std::size_t kDirectRead = 32 << 10;
 
 [[noreturn]] void verifyFailed(const WrittenMember& m, const std::string& why) {
   throw CommandError(UNLHA_ERROR_VERIFY, "verification of \"" + m.stored + "\" failed: " + why);
@@ -251,7 +253,7 @@ ArchiveReader::ArchiveReader(int fd, std::uint64_t fileSize) : fd_(fd), fileSize
 long long ArchiveReader::read(std::uint64_t offset, std::uint8_t* out, std::size_t size) {
   if (offset >= fileSize_) return 0;
   size = static_cast<std::size_t>(std::min<std::uint64_t>(size, fileSize_ - offset));
-  if (size >= kReadWindow / 2) return readFullyAt(fd_, offset, std::span(out, size));
+  if (size >= kDirectRead) return readFullyAt(fd_, offset, std::span(out, size));
   if (offset < start_ || offset + size > start_ + length_) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadWindow, fileSize_ - offset));
     if (window_.size() < want) window_.resize(want);
