@@ -154,14 +154,14 @@ NoticeBox::NoticeBox(NoticeKind kind, unsigned buttons, const QString& text, QWi
   auto* row = new QHBoxLayout;
   row->setSpacing(6);
   row->addStretch(1);
-  for (const ButtonSpec& spec : kButtons) {
-    if ((buttons & spec.which) == 0) continue;
-    auto* b = new QPushButton(QString::fromUtf8(spec.caption), this);
-    b->setObjectName(QString::fromLatin1(spec.name));
+  for (const ButtonSpec& entry : kButtons) {
+    if ((buttons & entry.which) == 0) continue;
+    auto* b = new QPushButton(QString::fromUtf8(entry.caption), this);
+    b->setObjectName(QString::fromLatin1(entry.name));
     b->setAccessibleName(withoutMnemonics(b->text()));
     b->setAutoDefault(false);
     b->setMinimumWidth(75);
-    const NoticeButton which = spec.which;
+    const NoticeButton which = entry.which;
     connect(b, &QPushButton::clicked, this, [this, which] { press(which); });
     buttons_[which] = b;
     row->addWidget(b);
@@ -201,8 +201,8 @@ void NoticeBox::showEvent(QShowEvent* event) {
   // first button, so Enter presses it.
   QPushButton* first = default_;
   if (first == nullptr && !buttons_.empty()) {
-    for (const ButtonSpec& spec : kButtons)
-      if ((first = button(spec.which)) != nullptr) break;
+    for (const ButtonSpec& entry : kButtons)
+      if ((first = button(entry.which)) != nullptr) break;
   }
   if (first != nullptr) first->setFocus(Qt::ActiveWindowFocusReason);
 }
