@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "unlha_test_support.h"
+
 #include "lzh_codec.h"
 #include "lzh_header.h"
 #include "temp_folder.h"
@@ -106,10 +108,7 @@ Bytes oldHeader(int level, const std::string& name, const std::string& data) {
     h.push_back(0);  // no extension header
     h.push_back(0);
   }
-  h[0] = static_cast<std::uint8_t>(h.size() - 2);
-  std::uint8_t sum = 0;
-  for (std::size_t i = 2; i < h.size(); ++i) sum = static_cast<std::uint8_t>(sum + h[i]);
-  h[1] = sum;
+  unlha::test::sealOldHeader(h);
   h.insert(h.end(), data.begin(), data.end());
   return h;
 }

@@ -96,10 +96,7 @@ Bytes level0Member(const std::string& name, const std::string& data) {
   const std::uint16_t crc = crcOf(data);
   h.push_back(static_cast<std::uint8_t>(crc));
   h.push_back(static_cast<std::uint8_t>(crc >> 8));
-  h[0] = static_cast<std::uint8_t>(h.size() - 2);
-  std::uint8_t sum = 0;
-  for (std::size_t i = 2; i < h.size(); ++i) sum = static_cast<std::uint8_t>(sum + h[i]);
-  h[1] = sum;
+  unlha::test::sealOldHeader(h);
   h.insert(h.end(), data.begin(), data.end());
   return h;
 }
@@ -277,10 +274,7 @@ TEST_F(Reading, ExtensionHeadersOfOtherWritersAreRead) {
   h.push_back('U');
   h.push_back(static_cast<std::uint8_t>(exts[0].size() + 2));
   h.push_back(0);
-  h[0] = static_cast<std::uint8_t>(h.size() - 2);
-  std::uint8_t sum = 0;
-  for (std::size_t i = 2; i < h.size(); ++i) sum = static_cast<std::uint8_t>(sum + h[i]);
-  h[1] = sum;
+  unlha::test::sealOldHeader(h);
   h.insert(h.end(), chain.begin(), chain.end());
   h.insert(h.end(), data.begin(), data.end());
   writeArchive(dir.path() / "one.lzh", {h});

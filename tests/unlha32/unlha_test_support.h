@@ -17,6 +17,15 @@
 
 namespace unlha::test {
 
+// Completes a level-0 or level-1 header built byte by byte in `h` (size and
+// checksum bytes first): sets its size byte and its byte-sum checksum.
+inline void sealOldHeader(std::vector<std::uint8_t>& h) {
+  h[0] = static_cast<std::uint8_t>(h.size() - 2);
+  std::uint8_t sum = 0;
+  for (std::size_t i = 2; i < h.size(); ++i) sum = static_cast<std::uint8_t>(sum + h[i]);
+  h[1] = sum;
+}
+
 struct Outcome {
   int code = 0;
   std::string output;
