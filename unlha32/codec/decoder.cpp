@@ -324,8 +324,8 @@ struct Decoder::Impl {
         load();
       }
     };
-    const auto decodeWith = [&](const HuffmanTable& t, const std::uint32_t* look, unsigned lookupBits) {
-      std::uint32_t e = look[bb >> (64 - lookupBits)];
+    // Takes the code whose table entry is `e` and gives its symbol.
+    const auto take = [&](const HuffmanTable& t, std::uint32_t e, unsigned lookupBits) {
       if ((e & 0xFF) > lookupBits) {
         if (e == HuffmanTable::kLong) e = t.slow(static_cast<std::uint32_t>(bb >> (64 - kMaxCodeLen)));
         if (e == HuffmanTable::kInvalid) corrupt("invalid code");
@@ -348,39 +348,50 @@ struct Decoder::Impl {
         load();
         blockRemaining = blockLeft;
       }
-      --blockRemaining;
       if (bc < 48) refillFast();
-      const std::uint32_t c = decodeWith(cTable, cLook, kCLookupBits);
-      if (c < 256) {
-        o[w++] = static_cast<std::uint8_t>(c);
-        continue;
-      }
-      const std::uint32_t len = c - 256 + kMinMatch;
-      const std::uint32_t p = decodeWith(pTable, pLook, kPLookupBits);
-      std::uint32_t dist = p;
-      if (p > 1) {
-        dist = (1u << (p - 1)) + static_cast<std::uint32_t>(bb >> (64 - (p - 1)));
-        bb <<= (p - 1);
-        bc -= (p - 1);
-      }
-      ++dist;
-      if (dist > before + (w - start)) corrupt("distance before the start of the data");
-      if (len > memberEnd - w) corrupt("match past the end of the data");
-      const std::uint8_t* src = o + w - dist;
-      std::uint8_t* dst = o + w;
-      // Whole 16- or 8-byte pieces, which may write up to 15 bytes past the
-      // match (into bytes decoded next, or the slack); a piece never reads
-      // bytes it writes while dist is at least its size.
-      if (dist >= 16) {
-        for (std::uint32_t k = 0; k < len; k += 16) std::memcpy(dst + k, src + k, 16);
-      } else if (dist >= 8) {
-        for (std::uint32_t k = 0; k < len; k += 8) std::memcpy(dst + k, src + k, 8);
-      } else if (dist == 1) {
-        std::memset(dst, *src, len);
-      } else {
-        for (std::uint32_t k = 0; k < len; ++k) dst[k] = src[k];
-      }
-      w += len;
+      // The entry of the next code is looked up as soon as the bits of the
+      // item before it are consumed, ahead of the refill and of the test
+      // whether that item was a literal: the lookup does not wait for them.
+      // A refill adds bits behind those already held, so the entry stays right.
+      std::uint32_t e = cLook[bb >> (64 - kCLookupBits)];
+      do {
+        --blockRemaining;
+        const std::uint32_t c = take(cTable, e, kCLookupBits);
+        if (c < 256) {
+          o[w++] = static_cast<std::uint8_t>(c);
+          e = cLook[bb >> (64 - kCLookupBits)];
+          if (bc < 48) refillFast();
+          continue;
+        }
+        const std::uint32_t len = c - 256 + kMinMatch;
+        const std::uint32_t p = take(pTable, pLook[bb >> (64 - kPLookupBits)], kPLookupBits);
+        std::uint32_t dist = p;
+        if (p > 1) {
+          dist = (1u << (p - 1)) + static_cast<std::uint32_t>(bb >> (64 - (p - 1)));
+          bb <<= (p - 1);
+          bc -= (p - 1);
+        }
+        ++dist;
+        if (dist > before + (w - start)) corrupt("distance before the start of the data");
+        if (len > memberEnd - w) corrupt("match past the end of the data");
+        const std::uint8_t* src = o + w - dist;
+        std::uint8_t* dst = o + w;
+        // Whole 16- or 8-byte pieces, which may write up to 15 bytes past the
+        // match (into bytes decoded next, or the slack); a piece never reads
+        // bytes it writes while dist is at least its size.
+        if (dist >= 16) {
+          for (std::uint32_t k = 0; k < len; k += 16) std::memcpy(dst + k, src + k, 16);
+        } else if (dist >= 8) {
+          for (std::uint32_t k = 0; k < len; k += 8) std::memcpy(dst + k, src + k, 8);
+        } else if (dist == 1) {
+          std::memset(dst, *src, len);
+        } else {
+          for (std::uint32_t k = 0; k < len; ++k) dst[k] = src[k];
+        }
+        w += len;
+        if (bc < 48) refillFast();
+        e = cLook[bb >> (64 - kCLookupBits)];
+      } while (blockRemaining != 0 && w < stop);
     }
     left = memberEnd - w;
     save();
