@@ -18,9 +18,10 @@
 namespace vedo::fuzz {
 namespace {
 
-// One folder per process, used as $XDG_CONFIG_HOME by every input and removed
-// at exit (its name kept in static storage, which outlives the exit handlers).
-char gFolder[] = "/tmp/vedo-fuzz-XXXXXX";
+// One folder per process under $TMPDIR, used as $XDG_CONFIG_HOME by every
+// input and removed at exit (its name kept in static storage, which outlives
+// the exit handlers).
+char gFolder[4096];
 
 void removeFolder() {
   std::remove((std::string(gFolder) + "/VEDO.INI").c_str());
@@ -29,7 +30,10 @@ void removeFolder() {
 
 const std::string& configFolder() {
   static const std::string folder = [] {
-    if (!::mkdtemp(gFolder)) fail("cannot create a temporary folder");
+    const char* tmp = std::getenv("TMPDIR");
+    const int n = std::snprintf(gFolder, sizeof gFolder, "%s/vedo-fuzz-XXXXXX", tmp && *tmp ? tmp : "/tmp");
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof gFolder || !::mkdtemp(gFolder))
+      fail("cannot create a temporary folder");
     ::setenv("XDG_CONFIG_HOME", gFolder, 1);
     std::atexit(removeFolder);
     return std::string(gFolder);

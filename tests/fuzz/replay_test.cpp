@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fuzz_targets.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -51,9 +52,13 @@ std::map<std::string, std::string> knownFaults() {
 
 // Runs one input in a child process, so that a target that aborts fails only
 // this input and the name of the file is reported. True when the child passed.
+// The child's temporary files go into a folder of the parent's, removed after
+// it: the child ends without running exit handlers.
 bool passesInChild(const Target& target, const std::vector<char>& bytes) {
+  const vedo::test::TempFolder tmp;
   const pid_t pid = ::fork();
   if (pid == 0) {
+    ::setenv("TMPDIR", tmp.path().c_str(), 1);
     const int r = target.run(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     ::_exit(r == 0 ? 0 : 1);
   }
