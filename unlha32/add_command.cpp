@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
@@ -22,6 +21,7 @@
 #include "command_error.h"
 #include "cp932.h"
 #include "lzh_header.h"
+#include "member_checker.h"
 #include "member_writer.h"
 #include "output_file.h"
 #include "sjis_text.h"
@@ -30,9 +30,6 @@
 
 namespace unlha {
 namespace {
-
-// Share of the progress fraction given to writing; the rest is verification.
-constexpr double kWriteShare = 0.9;
 
 std::string sizeText(std::uint64_t n) { return std::to_string(n); }
 
@@ -152,46 +149,6 @@ class AheadPool {
 
 unsigned workerCount() { return std::clamp(std::thread::hardware_concurrency(), 1u, 4u); }
 
-// Decodes every new member again, on all cores; the calling thread takes part
-// and is the one that reports progress. Throws the first failure.
-void verifyAll(int fd, std::uint64_t archiveSize, const std::vector<WrittenMember>& members,
-               ProgressReport& report) {
-  std::atomic<std::size_t> next{0};
-  std::atomic<std::size_t> finished{0};
-  std::atomic<bool> failed{false};
-  std::mutex errorMutex;
-  std::exception_ptr error;
-  auto work = [&](bool reporting) {
-    ArchiveReader archive(fd, archiveSize);
-    for (std::size_t i; !failed.load() && (i = next.fetch_add(1)) < members.size();) {
-      try {
-        if (reporting) report.member(members[i].stored);
-        verifyMember(archive, members[i]);
-      } catch (...) {
-        std::lock_guard lock(errorMutex);
-        if (!error) error = std::current_exception();
-        failed.store(true);
-      }
-      const std::size_t n = finished.fetch_add(1) + 1;
-      if (reporting)
-        report.fraction(kWriteShare + (1 - kWriteShare) * static_cast<double>(n) / static_cast<double>(members.size()));
-    }
-  };
-  std::vector<std::thread> helpers;
-  const std::size_t extra = std::min<std::size_t>(workerCount() - 1, members.size() / 2);
-  helpers.reserve(extra);
-  for (std::size_t i = 0; i < extra; ++i) {
-    try {
-      helpers.emplace_back(work, false);
-    } catch (const std::system_error&) {
-      break;  // a thread refused: the calling thread and the helpers started do it all
-    }
-  }
-  work(true);
-  for (std::thread& t : helpers) t.join();
-  if (error) std::rethrow_exception(error);
-}
-
 }  // namespace
 
 CommandResult runAdd(const Command& command, ProgressReport& report) {
@@ -248,7 +205,16 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
       if (!placed[i]) plan.push_back({false, i});
   }
 
+  // New members go to the checker once every byte of them is in the file;
+  // until then (small members wait in the output buffer) they are pending.
+  MemberChecker checker(temp.fd());
   std::vector<WrittenMember> written;
+  std::size_t pending = 0;  // written[pending..] not yet handed to the checker
+  std::vector<std::uint64_t> ends;  // file end of each written member
+  auto handOver = [&] {
+    for (; pending < written.size() && ends[pending] <= out.flushedSize(); ++pending)
+      checker.add(written[pending], ends[pending]);
+  };
   std::size_t kept = 0;
   MemberScratch scratch;  // for the members this thread writes itself
   AheadPool pool(workerCount());
@@ -277,19 +243,24 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
       p.member.headerOffset += out.position();
       out.write(p.output.bytes());
       written.push_back(std::move(p.member));
+      ends.push_back(out.position());
       advance(written.back().originalSize);
     } else {
       report.member(files[s.index].stored);
       written.push_back(writeMember(out, files[s.index], command.method, advance, &scratch));
+      ends.push_back(out.position());
     }
+    handOver();
   }
   const std::size_t memberCount = plan.size();
   const std::uint8_t endMark = 0;
   out.write(std::span(&endMark, 1));
   out.flush();
+  handOver();
 
   // Verify: the whole file parses as an archive with the expected members, and
-  // every new member decodes to its CRC.
+  // every new member decodes to its CRC (most of them checked already, while
+  // the members after them were written).
   const std::uint64_t archiveSize = out.position();
   ArchiveReader reader(temp.fd(), archiveSize);
   try {
@@ -298,7 +269,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
   } catch (const ArchiveError& e) {
     throw CommandError(UNLHA_ERROR_VERIFY, std::string("verification failed: ") + e.what());
   }
-  verifyAll(temp.fd(), archiveSize, written, report);
+  checker.finish(report, kWriteShare);
 
   out.sync();
   temp.commit(target);

@@ -22,4 +22,8 @@ struct CommandResult {
 // absence) stays as it was.
 CommandResult runAdd(const Command& command, ProgressReport& report);
 
+// The progress fraction runAdd reports once every new member is written; the
+// rest of the way to 1.0 is the check of the new members.
+inline constexpr double kWriteShare = 0.9;
+
 }  // namespace unlha

@@ -2,6 +2,7 @@
 // Writes one file as a member of the archive being built, and checks a written
 // member by decoding it again.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -52,7 +53,8 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
 // Reads of a finished archive through a window of it held in memory: headers
 // and the packed data of small neighbouring members then take one system call
 // for many members instead of several each. Large reads go to the file
-// directly. The archive must not change while a reader is in use.
+// directly. The bytes below fileSize() must not change while a reader is in
+// use; the file may grow beyond it (the archive still being written).
 class ArchiveReader {
  public:
   ArchiveReader(int fd, std::uint64_t fileSize);
@@ -65,6 +67,9 @@ class ArchiveReader {
   static std::size_t readAt(void* context, std::uint64_t offset, std::uint8_t* out, std::size_t size);
 
   std::uint64_t fileSize() const { return fileSize_; }
+  // Lets reads reach up to `size`: the file has grown, the bytes below the
+  // old size stayed as they were.
+  void extendTo(std::uint64_t size) { fileSize_ = std::max(fileSize_, size); }
 
   // A buffer of `size` bytes for the caller (decoded data), valid until the
   // next call; kept, so that checking many members allocates it once.

@@ -47,6 +47,8 @@ class OutputFile final : public ByteOutput {
 
   void write(std::span<const std::uint8_t> data) override;
   std::uint64_t position() const override { return flushed_ + buffer_.size(); }
+  // Bytes already handed to the file; the rest up to position() is buffered.
+  std::uint64_t flushedSize() const { return flushed_; }
   // Flushes the buffer first.
   void writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) override;
   void truncateTo(std::uint64_t offset) override;

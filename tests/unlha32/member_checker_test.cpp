@@ -1,0 +1,132 @@
+// Checking members while the archive is still being written: members handed
+// over one by one as the file grows are all checked, a damaged one fails the
+// finish, and a reader never keeps bytes from beyond what it was allowed.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "command_error.h"
+#include "member_checker.h"
+#include "member_writer.h"
+#include "temp_folder.h"
+#include "unlha32.h"
+
+namespace unlha {
+namespace {
+
+using vedo::test::TempFolder;
+
+struct RecordingReport final : ProgressReport {
+  void member(std::string_view name) override { names.emplace_back(name); }
+  void fraction(double done) override {
+    EXPECT_GE(done, last);
+    last = done;
+  }
+  std::vector<std::string> names;
+  double last = 0;
+};
+
+std::string content(std::size_t i) {
+  std::mt19937 rng(static_cast<unsigned>(i));
+  std::string s;
+  while (s.size() < 20000 + 37000 * (i % 4)) s += "member " + std::to_string(rng() % 97) + " of the archive; ";
+  return s;
+}
+
+class Checker : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fd = ::open(dir.str("archive").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+  }
+  void TearDown() override { ::close(fd); }
+
+  // Writes member `i` and flushes it into the file; returns it with its end.
+  std::pair<WrittenMember, std::uint64_t> write(OutputFile& out, std::size_t i) {
+    const std::string name = "m" + std::to_string(i);
+    dir.write(name, content(i));
+    WrittenMember m = writeMember(out, SourceFile{dir.sjis(name), name, {}}, lzh::Method::Lh5, [](std::uint64_t) {});
+    out.flush();
+    return {m, out.position()};
+  }
+
+  TempFolder dir;
+  int fd = -1;
+};
+
+TEST_F(Checker, MembersHandedOverWhileTheFileGrowsAreAllChecked) {
+  OutputFile out(fd, "archive");
+  RecordingReport report;
+  {
+    MemberChecker checker(fd);
+    for (std::size_t i = 0; i < 12; ++i) {
+      const auto [m, end] = write(out, i);
+      checker.add(m, end);
+    }
+    EXPECT_NO_THROW(checker.finish(report, 0.9));
+  }
+  EXPECT_DOUBLE_EQ(report.last, 1.0);
+  EXPECT_LE(report.names.size(), 12u);  // the thread of its own checks the rest
+}
+
+TEST_F(Checker, ADamagedMemberFailsTheFinish) {
+  OutputFile out(fd, "archive");
+  MemberChecker checker(fd);
+  for (std::size_t i = 0; i < 5; ++i) {
+    const auto [m, end] = write(out, i);
+    if (i == 2) {
+      // A flipped byte in the packed data, before the member is handed over.
+      std::uint8_t b = 0;
+      ASSERT_EQ(::pread(fd, &b, 1, static_cast<off_t>(end - m.packedSize / 2)), 1);
+      b ^= 0x10;
+      ASSERT_EQ(::pwrite(fd, &b, 1, static_cast<off_t>(end - m.packedSize / 2)), 1);
+    }
+    checker.add(m, end);
+  }
+  RecordingReport report;
+  try {
+    checker.finish(report, 0.9);
+    ADD_FAILURE() << "damage not noticed";
+  } catch (const CommandError& e) {
+    EXPECT_EQ(e.code(), UNLHA_ERROR_VERIFY);
+    EXPECT_NE(std::string(e.what()).find("m2"), std::string::npos) << e.what();
+  }
+}
+
+// A command that fails before finish() leaves members queued: the checker
+// stops without waiting for them.
+TEST_F(Checker, ACheckerLeftUnfinishedStops) {
+  OutputFile out(fd, "archive");
+  MemberChecker checker(fd);
+  for (std::size_t i = 0; i < 6; ++i) {
+    const auto [m, end] = write(out, i);
+    checker.add(m, end);
+  }
+}
+
+// The reader of the checker's thread is extended member by member; bytes it
+// read while they were beyond its end must not be served later.
+TEST_F(Checker, AReaderNeverKeepsBytesFromBeyondItsEnd) {
+  const std::string first(100, 'a');
+  ASSERT_EQ(::pwrite(fd, first.data(), first.size(), 0), 100);
+  const std::string stale(100, 'x');
+  ASSERT_EQ(::pwrite(fd, stale.data(), stale.size(), 100), 100);  // not final yet
+  ArchiveReader reader(fd, 100);
+  std::uint8_t buf[200];
+  EXPECT_EQ(reader.read(0, buf, sizeof buf), 100);
+  EXPECT_EQ(reader.read(100, buf, 10), 0);
+
+  const std::string final(100, 'b');
+  ASSERT_EQ(::pwrite(fd, final.data(), final.size(), 100), 100);
+  reader.extendTo(200);
+  ASSERT_EQ(reader.read(50, buf, 100), 100);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(buf), 100), std::string(50, 'a') + std::string(50, 'b'));
+}
+
+}  // namespace
+}  // namespace unlha

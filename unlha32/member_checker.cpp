@@ -1,0 +1,85 @@
+#include "member_checker.h"
+
+#include <system_error>
+#include <utility>
+
+namespace unlha {
+
+MemberChecker::MemberChecker(int fd) : fd_(fd) {
+  try {
+    thread_ = std::thread([this] { run(); });
+  } catch (const std::system_error&) {
+    // No thread: finish() checks every member on the calling thread.
+  }
+}
+
+MemberChecker::~MemberChecker() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void MemberChecker::add(const WrittenMember& member, std::uint64_t fileEnd) {
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(Item{member, fileEnd});
+    ++added_;
+  }
+  changed_.notify_all();
+}
+
+bool MemberChecker::checkNext(std::unique_lock<std::mutex>& lock, ArchiveReader& reader, ProgressReport* report) {
+  if (queue_.empty() || error_) return false;
+  const Item item = std::move(queue_.front());
+  queue_.pop_front();
+  lock.unlock();
+  std::exception_ptr failure;
+  try {
+    if (report) report->member(item.member.stored);
+    reader.extendTo(item.fileEnd);
+    verifyMember(reader, item.member);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  lock.lock();
+  if (failure && !error_) error_ = failure;
+  ++done_;
+  changed_.notify_all();
+  return true;
+}
+
+void MemberChecker::run() {
+  // One reader for the thread's whole life: neighbouring small members are
+  // read through its window in one call. The queue only ever names bytes that
+  // are final, and each item extends the reader no further than those.
+  ArchiveReader reader(fd_, 0);
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return stop_ || error_ || !queue_.empty(); });
+    if (stop_ || error_) return;
+    checkNext(lock, reader, nullptr);
+  }
+}
+
+void MemberChecker::finish(ProgressReport& report, double start) {
+  ArchiveReader reader(fd_, 0);
+  std::unique_lock lock(mutex_);
+  const auto progress = [&] {
+    if (added_ != 0)
+      report.fraction(start + (1 - start) * static_cast<double>(done_) / static_cast<double>(added_));
+  };
+  while (done_ < added_ && !error_) {
+    // The caller's thread checks queued members itself; when the checker
+    // thread holds the last ones, it waits for them.
+    if (!checkNext(lock, reader, &report)) changed_.wait(lock);
+    lock.unlock();
+    progress();
+    lock.lock();
+  }
+  if (error_) std::rethrow_exception(error_);
+}
+
+}  // namespace unlha
