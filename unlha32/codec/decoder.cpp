@@ -60,7 +60,10 @@ class HuffmanTable {
       count_[l] = count[l];
       index += count[l];
     }
-    std::fill(lookup_.begin(), lookup_.end(), kInvalid);
+    // A complete code covers every entry below (a short code its range, a
+    // long one the entry of its first bits); only an incomplete set of
+    // lengths leaves entries that no code reaches.
+    if (kraft != (1u << kMaxCodeLen)) std::fill(lookup_.begin(), lookup_.end(), kInvalid);
     unsigned slot[kMaxCodeLen + 1];
     for (int l = 1; l <= kMaxCodeLen; ++l) slot[l] = firstIndex_[l];
     for (int sym = 0; sym < n; ++sym) {
@@ -150,8 +153,8 @@ struct Decoder::Impl {
       window = std::size_t{1} << shape.dictBits;
       capacity = static_cast<std::size_t>(std::min<std::uint64_t>(window + kOutputChunk, originalSize));
       // The slack takes a match started just before `capacity` and the
-      // copy's rounding up to 16 bytes.
-      out.resize(capacity + kMaxMatch + 16);
+      // copy's rounding up to 32 bytes.
+      out.resize(capacity + kMaxMatch + 32);
       in.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, packedSize)) + 8);
     }
   }
@@ -376,11 +379,14 @@ struct Decoder::Impl {
         if (len > memberEnd - w) corrupt("match past the end of the data");
         const std::uint8_t* src = o + w - dist;
         std::uint8_t* dst = o + w;
-        // Whole 16- or 8-byte pieces, which may write up to 15 bytes past the
+        // Whole 16- or 8-byte pieces, which may write up to 31 bytes past the
         // match (into bytes decoded next, or the slack); a piece never reads
         // bytes it writes while dist is at least its size.
         if (dist >= 16) {
-          for (std::uint32_t k = 0; k < len; k += 16) std::memcpy(dst + k, src + k, 16);
+          // Most matches are short: two pieces without a loop test first.
+          std::memcpy(dst, src, 16);
+          std::memcpy(dst + 16, src + 16, 16);
+          for (std::uint32_t k = 32; k < len; k += 16) std::memcpy(dst + k, src + k, 16);
         } else if (dist >= 8) {
           for (std::uint32_t k = 0; k < len; k += 8) std::memcpy(dst + k, src + k, 8);
         } else if (dist == 1) {

@@ -106,9 +106,30 @@ void singleTables(lzh::detail::BitWriter& w, std::uint32_t count, std::uint32_t 
   w.put(4, pSym);
 }
 
+// A block whose C table holds one code, "0" for 'x' (an incomplete code: "1"
+// has no symbol), sent through a temp table of two one-bit codes; then `data`.
+void incompleteCTable(lzh::detail::BitWriter& w, std::uint32_t count, std::uint32_t dataBits, std::uint32_t data) {
+  w.put(16, count);
+  w.put(5, 4);  // temp lengths 0, 0, 1, (no zeros skipped), 1
+  w.put(3, 0);
+  w.put(3, 0);
+  w.put(3, 1);
+  w.put(2, 0);
+  w.put(3, 1);
+  w.put(9, 'x' + 1);
+  w.put(1, 0);  // temp symbol 2: a run of 100 + 20 zero lengths
+  w.put(9, 100);
+  w.put(1, 1);  // temp symbol 3: length 1, for 'x'
+  w.put(4, 0);
+  w.put(4, 0);
+  w.put(dataBits, data);
+}
+
 TEST(HostileInput, CraftedStreamsBreakingOneRule) {
   const std::vector<Crafted> cases = {
       {"valid: three literals", [](auto& w) { singleTables(w, 3, 'x', 0); }, 3},
+      {"valid: three literals through an incomplete table", [](auto& w) { incompleteCTable(w, 3, 3, 0); }, 3},
+      {"a code with no symbol", [](auto& w) { incompleteCTable(w, 3, 3, 1); }, 3},
       {"block count of zero", [](auto& w) { singleTables(w, 0, 'x', 0); }, 3},
       {"distance before the start", [](auto& w) {
          singleTables(w, 1, 'x', 0);
