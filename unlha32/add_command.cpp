@@ -247,7 +247,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
       advance(written.back().originalSize);
     } else {
       report.member(files[s.index].stored);
-      written.push_back(writeMember(out, files[s.index], command.method, advance, &scratch));
+      written.push_back(writeMember(out, files[s.index], command.method, advance, &scratch, workerCount()));
       ends.push_back(out.position());
     }
     handOver();

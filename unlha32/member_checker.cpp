@@ -67,19 +67,19 @@ void MemberChecker::run() {
 void MemberChecker::finish(ProgressReport& report, double start) {
   ArchiveReader reader(fd_, 0);
   std::unique_lock lock(mutex_);
-  const auto progress = [&] {
-    if (added_ != 0)
-      report.fraction(start + (1 - start) * static_cast<double>(done_) / static_cast<double>(added_));
-  };
   while (done_ < added_ && !error_) {
     // The caller's thread checks queued members itself; when the checker
     // thread holds the last ones, it waits for them.
     if (!checkNext(lock, reader, &report)) changed_.wait(lock);
+    const double done = start + (1 - start) * static_cast<double>(done_) / static_cast<double>(added_);
     lock.unlock();
-    progress();
+    report.fraction(done);
     lock.lock();
   }
   if (error_) std::rethrow_exception(error_);
+  // Also when the checker thread had done everything before this call.
+  lock.unlock();
+  report.fraction(1.0);
 }
 
 }  // namespace unlha

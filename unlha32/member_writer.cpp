@@ -12,6 +12,7 @@
 
 #include "command_error.h"
 #include "lzh_header.h"
+#include "parallel_runs.h"
 #include "unlha32.h"
 
 namespace unlha {
@@ -129,7 +130,7 @@ bool sampleLooksIncompressible(std::span<const std::uint8_t> data) {
 }  // namespace
 
 WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method method,
-                          const BytesRead& progress, MemberScratch* scratch) {
+                          const BytesRead& progress, MemberScratch* scratch, unsigned threads) {
   if (file.stored.size() > kMaxStoredPath)
     throw CommandError(UNLHA_ERROR_NAME, "stored path too long: \"" + file.stored + "\"");
   SourceFd source(file);
@@ -178,23 +179,31 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
       !(whole ? sampleLooksIncompressible(first) : looksIncompressible(source, static_cast<std::uint64_t>(st.st_size), first))) {
     const std::uint64_t limit = static_cast<std::uint64_t>(st.st_size);
     std::uint64_t packed = 0;
-    try {
-      lzh::Encoder encoder(
-          method,
-          [&](std::span<const std::uint8_t> bytes) {
-            packed += bytes.size();
-            if (packed >= limit) throw StopCompressing{};
-            out.write(bytes);
-          },
-          &work.encoder);
+    const lzh::ByteSink sink = [&](std::span<const std::uint8_t> bytes) {
+      packed += bytes.size();
+      if (packed >= limit) throw StopCompressing{};
+      out.write(bytes);
+    };
+    // Reads the file to its end, giving each chunk to `compress`.
+    auto readAll = [&](auto&& compress) {
       for (;;) {
         crc = lzh::crc16(crc, chunk);
         account(chunk.size());
-        encoder.write(chunk);
+        compress(chunk);
         if (chunk.size() < bufferSize) break;  // the end of the file
         chunk = reader.readAt(total);
       }
-      encoder.finish();
+    };
+    try {
+      if (threads > 1 && !whole && limit > ParallelRuns::kRunSize) {
+        ParallelRuns runs(method, threads, sink);
+        readAll([&](std::span<const std::uint8_t> c) { runs.write(c); });
+        runs.finish();
+      } else {
+        lzh::Encoder encoder(method, sink, &work.encoder);
+        readAll([&](std::span<const std::uint8_t> c) { encoder.write(c); });
+        encoder.finish();
+      }
       compressed = packed < total;
     } catch (const StopCompressing&) {
       compressed = false;

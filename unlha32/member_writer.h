@@ -47,8 +47,11 @@ struct MemberScratch {
 // that fits in one read buffer is read once. `scratch` may be null. Throws
 // CommandError: UNLHA_ERROR_READ, UNLHA_ERROR_TOO_LARGE, UNLHA_ERROR_NAME or
 // UNLHA_ERROR_WRITE.
+//
+// A file of more than one run is compressed in runs on `threads` threads at
+// once (see ParallelRuns) when `threads` is above 1.
 WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method method,
-                          const BytesRead& progress, MemberScratch* scratch = nullptr);
+                          const BytesRead& progress, MemberScratch* scratch = nullptr, unsigned threads = 1);
 
 // Reads of a finished archive through a window of it held in memory: headers
 // and the packed data of small neighbouring members then take one system call

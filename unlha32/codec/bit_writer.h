@@ -57,6 +57,9 @@ class BitWriter {
   // Forgets the whole bytes (after the caller has passed them on); pending bits stay.
   void clearBytes() { p_ = out_.data(); }
 
+  // Bits put but not yet in the whole bytes of size() (fewer than 32).
+  unsigned pendingBits() const { return count_; }
+
   // Writes the pending bits, padded with zero bits to a whole byte.
   void flushPartial() {
     reserve(4);

@@ -386,6 +386,9 @@ struct Encoder::Impl {
     depth = complete ? tuning.shortDepth : tuning.depth;
     finder = std::make_unique<MatchFinder>(shape.dictBits, std::min(bits, shape.dictBits),
                                            std::min(bits, tuning.hashOrder), std::move(tables));
+    // History given before the data (a run): its positions go into the
+    // finder, so that matches may reach back into it, but are not parsed.
+    if (cur > 0) finder->skip(buffer.data(), 0, std::max(0, std::min(cur, length - 3)));
     block = std::make_unique<BlockWriter>(
         shape, complete ? static_cast<std::uint32_t>(std::max(length, 1)) : kMaxBlockItems, std::move(items));
   }
@@ -566,5 +569,76 @@ void Encoder::finish() {
 }
 
 std::uint64_t Encoder::packedSize() const { return impl_->packed; }
+
+PackedRun encodeRun(Method method, std::span<const std::uint8_t> history, std::span<const std::uint8_t> data,
+                    EncoderWorkspace* workspace, std::vector<std::uint8_t> storage) {
+  PackedRun run;
+  run.bytes = std::move(storage);
+  run.bytes.clear();
+  if (method == Method::Lh0) throw std::logic_error("lzh::encodeRun of stored data");
+  if (data.empty()) return run;
+  Encoder encoder(method, [&](std::span<const std::uint8_t> bytes) { run.bytes.insert(run.bytes.end(), bytes.begin(), bytes.end()); },
+                  workspace);
+  Encoder::Impl& d = *encoder.impl_;
+  // The history fits below the buffer's capacity (a dictionary at most), so
+  // writing it only fills the buffer; parsing starts after it.
+  history = history.last(std::min<std::size_t>(history.size(), static_cast<std::size_t>(d.window)));
+  encoder.write(history);
+  d.cur = d.length;
+  encoder.write(data);
+  d.finished = true;
+  d.prepare(false);
+  d.parse(d.length, d.length);
+  d.block->flush(d.bits);
+  d.emit();
+  run.bits = d.packed * 8 + d.bits.pendingBits();
+  d.bits.flushPartial();
+  d.emit();
+  return run;
+}
+
+void RunJoiner::append(const PackedRun& run) {
+  const std::size_t whole = static_cast<std::size_t>(run.bits / 8);
+  const unsigned rest = static_cast<unsigned>(run.bits % 8);
+  const std::uint8_t* p = run.bytes.data();
+  if (count_ == 0) {
+    out_.insert(out_.end(), p, p + whole);
+  } else {
+    // Every byte of the run straddles two output bytes.
+    const std::size_t at = out_.size();
+    out_.resize(at + whole);
+    std::uint8_t* o = out_.data() + at;
+    for (std::size_t i = 0; i < whole; ++i) {
+      o[i] = static_cast<std::uint8_t>(partial_ | (p[i] >> count_));
+      partial_ = static_cast<std::uint8_t>(p[i] << (8 - count_));
+    }
+  }
+  if (rest != 0) {
+    const std::uint8_t last = p[whole];
+    if (count_ + rest >= 8) {
+      out_.push_back(static_cast<std::uint8_t>(partial_ | (last >> count_)));
+      partial_ = static_cast<std::uint8_t>(last << (8 - count_));
+      count_ = count_ + rest - 8;
+    } else {
+      partial_ = static_cast<std::uint8_t>(partial_ | (last >> count_));
+      count_ += rest;
+    }
+  }
+  if (out_.size() >= (1 << 16)) pass();
+}
+
+void RunJoiner::finish() {
+  if (count_ != 0) out_.push_back(partial_);
+  partial_ = 0;
+  count_ = 0;
+  pass();
+}
+
+void RunJoiner::pass() {
+  if (out_.empty()) return;
+  sink_(out_);
+  passed_ += out_.size();
+  out_.clear();
+}
 
 }  // namespace lzh

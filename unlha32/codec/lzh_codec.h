@@ -8,6 +8,7 @@
 #include <functional>
 #include <span>
 #include <stdexcept>
+#include <vector>
 
 namespace lzh {
 
@@ -33,6 +34,13 @@ std::uint16_t crc16(std::uint16_t crc, std::span<const std::uint8_t> data);
 // writer can then store the data without trying. A guess only: data that
 // passes may still not shrink, so a writer must still compare sizes.
 bool looksIncompressible(std::span<const std::uint8_t> sample);
+
+// A stretch of a member's packed data that ends where a block ends: `bits`
+// bits long, the unused low bits of its last byte zero.
+struct PackedRun {
+  std::vector<std::uint8_t> bytes;
+  std::uint64_t bits = 0;
+};
 
 class Encoder;
 
@@ -71,8 +79,41 @@ class Encoder {
   std::uint64_t packedSize() const;
 
  private:
+  friend PackedRun encodeRun(Method, std::span<const std::uint8_t>, std::span<const std::uint8_t>,
+                             EncoderWorkspace*, std::vector<std::uint8_t>);
   struct Impl;
   Impl* impl_;
+};
+
+// Compresses `data` as whole blocks that go on from the packed data of the
+// bytes before it in the member: matches may reach back into `history` (those
+// bytes; only the last dictionary's worth is used), which is not encoded
+// again. The runs of consecutive stretches of a member, joined bit by bit
+// (RunJoiner), are the member's packed data, so they can be made on several
+// threads at once. Each run ends a block, which costs a few bytes of tables.
+// `storage`: memory for the run's bytes (what it holds is dropped), such as
+// an earlier run's, so that a long member does not map fresh pages per run.
+PackedRun encodeRun(Method method, std::span<const std::uint8_t> history, std::span<const std::uint8_t> data,
+                    EncoderWorkspace* workspace = nullptr, std::vector<std::uint8_t> storage = {});
+
+// Joins runs, in member order, into one packed stream for `sink`.
+class RunJoiner {
+ public:
+  explicit RunJoiner(ByteSink sink) : sink_(std::move(sink)) {}
+  void append(const PackedRun& run);
+  // Passes on the last bits, padded with zero bits to a whole byte.
+  void finish();
+  // Bytes the joined stream has once finished.
+  std::uint64_t packedSize() const { return passed_ + out_.size() + (count_ != 0); }
+
+ private:
+  void pass();
+
+  ByteSink sink_;
+  std::vector<std::uint8_t> out_;  // whole bytes not yet passed on
+  std::uint64_t passed_ = 0;
+  std::uint8_t partial_ = 0;  // the last `count_` bits, from the top
+  unsigned count_ = 0;
 };
 
 // Streaming decompressor of one member of `originalSize` bytes whose packed

@@ -1,0 +1,118 @@
+// A large member compressed in runs on several threads: the joined runs decode
+// to the member whatever the thread count (none at all: the calling thread
+// does the work), a sink that gives up stops it cleanly, and the writer's
+// member made this way passes its check.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "lzh_codec.h"
+#include "member_writer.h"
+#include "output_file.h"
+#include "parallel_runs.h"
+#include "temp_folder.h"
+
+namespace unlha {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Text with repeats near and far, then bytes of a binary-like spread: several
+// runs' worth, not a multiple of the run size.
+Bytes mixed(std::size_t size) {
+  std::mt19937 rng(41);
+  Bytes b;
+  while (b.size() < size) {
+    if (b.size() % (300 << 10) < (200 << 10)) {
+      const std::string line = "line " + std::to_string(rng() % 5000) + " of the member, repeated now and then\n";
+      b.insert(b.end(), line.begin(), line.end());
+    } else {
+      for (int i = 0; i < 64; ++i) b.push_back(static_cast<std::uint8_t>(rng() % 7 == 0 ? rng() : i));
+    }
+  }
+  b.resize(size);
+  return b;
+}
+
+Bytes decode(lzh::Method m, const Bytes& packed, std::size_t size) {
+  std::size_t at = 0;
+  lzh::Decoder decoder(
+      m,
+      [&](std::span<std::uint8_t> buf) {
+        const std::size_t n = std::min(buf.size(), packed.size() - at);
+        std::copy_n(packed.begin() + static_cast<std::ptrdiff_t>(at), n, buf.begin());
+        at += n;
+        return n;
+      },
+      packed.size(), size);
+  Bytes out;
+  for (std::span<const std::uint8_t> v; !(v = decoder.readView()).empty();) out.insert(out.end(), v.begin(), v.end());
+  return out;
+}
+
+TEST(ParallelRuns, JoinedRunsDecodeToTheMemberForAnyThreadCount) {
+  const Bytes data = mixed(3 * ParallelRuns::kRunSize + 12345);
+  for (lzh::Method m : {lzh::Method::Lh5, lzh::Method::Lh7}) {
+    for (unsigned threads : {0u, 1u, 2u, 4u}) {
+      SCOPED_TRACE("threads " + std::to_string(threads));
+      Bytes packed;
+      ParallelRuns runs(m, threads, [&](std::span<const std::uint8_t> b) { packed.insert(packed.end(), b.begin(), b.end()); });
+      for (std::size_t at = 0; at < data.size(); at += 99991)
+        runs.write(std::span(data).subspan(at, std::min<std::size_t>(99991, data.size() - at)));
+      runs.finish();
+      EXPECT_EQ(runs.packedSize(), packed.size());
+      ASSERT_EQ(decode(m, packed, data.size()), data);
+    }
+  }
+}
+
+TEST(ParallelRuns, ASinkThatGivesUpStopsTheWork) {
+  struct GiveUp {};
+  const Bytes data = mixed(6 * ParallelRuns::kRunSize);
+  std::size_t taken = 0;
+  bool gaveUp = false;
+  try {
+    ParallelRuns runs(lzh::Method::Lh5, 2, [&](std::span<const std::uint8_t> b) {
+      taken += b.size();
+      if (taken > 1000) throw GiveUp{};
+    });
+    runs.write(data);
+    runs.finish();
+  } catch (const GiveUp&) {
+    gaveUp = true;
+  }
+  EXPECT_TRUE(gaveUp);
+}
+
+// The writer compresses a file larger than its read buffer in runs; the
+// member passes the same check as one written by a single encoder, at about
+// the same size.
+TEST(ParallelRuns, AMemberWrittenInRunsPassesItsCheck) {
+  vedo::test::TempFolder dir;
+  const Bytes data = mixed(2 * ParallelRuns::kRunSize + 777);
+  dir.write("big", std::string(data.begin(), data.end()));
+  std::uint64_t sizes[2] = {};
+  for (unsigned threads : {1u, 2u}) {
+    const std::string archive = dir.str("archive" + std::to_string(threads));
+    const int fd = ::open(archive.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    OutputFile out(fd, archive);
+    const WrittenMember m = writeMember(out, SourceFile{dir.sjis("big"), "big", {}}, lzh::Method::Lh6,
+                                        [](std::uint64_t) {}, nullptr, threads);
+    out.flush();
+    EXPECT_EQ(m.method, lzh::Method::Lh6);
+    EXPECT_EQ(m.originalSize, data.size());
+    EXPECT_NO_THROW(verifyMember(fd, out.position(), m));
+    sizes[threads - 1] = m.packedSize;
+    ::close(fd);
+  }
+  EXPECT_LT(sizes[1], sizes[0] + sizes[0] / 100);
+}
+
+}  // namespace
+}  // namespace unlha
