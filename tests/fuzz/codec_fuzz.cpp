@@ -56,7 +56,8 @@ int codecDecoder(const std::uint8_t* data, std::size_t size) {
   return 0;
 }
 
-// Layout: [method] [piece] data...
+// Layout: [method] [piece] data... The data goes through one encoder in
+// writes of `piece` bytes, and (compressed methods) as runs of `piece` bytes.
 int codecRoundTrip(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
   const lzh::Method method = kMethods[data[0] % 4];
@@ -79,6 +80,25 @@ int codecRoundTrip(const std::uint8_t* data, std::size_t size) {
   }
   check(back.size() == input.size() && std::equal(back.begin(), back.end(), input.begin()),
         "decoding gives back the input");
+
+  // The same data as runs of `piece` bytes, each with all before it as
+  // history, joined bit by bit: one stream again.
+  if (method == lzh::Method::Lh0) return 0;
+  std::vector<std::uint8_t> joined;
+  lzh::RunJoiner joiner([&](std::span<const std::uint8_t> b) { joined.insert(joined.end(), b.begin(), b.end()); });
+  for (std::size_t at = 0; at < input.size(); at += piece)
+    joiner.append(lzh::encodeRun(method, input.first(at), input.subspan(at, std::min(piece, input.size() - at))));
+  joiner.finish();
+  check(joiner.packedSize() == joined.size(), "packedSize counts what the sink got");
+  back.clear();
+  try {
+    lzh::Decoder decoder(method, sourceOf(joined, piece), joined.size(), input.size());
+    drain(decoder, 1 + piece * 3, &back);
+  } catch (const lzh::FormatError&) {
+    fail("the decoder refuses joined runs");
+  }
+  check(back.size() == input.size() && std::equal(back.begin(), back.end(), input.begin()),
+        "decoding joined runs gives back the input");
   return 0;
 }
 
