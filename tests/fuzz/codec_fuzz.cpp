@@ -57,7 +57,8 @@ int codecDecoder(const std::uint8_t* data, std::size_t size) {
 }
 
 // Layout: [method] [piece] data... The data goes through one encoder in
-// writes of `piece` bytes, and (compressed methods) as runs of `piece` bytes.
+// writes of `piece` bytes, and (compressed methods) as runs of `piece` bytes
+// or more.
 int codecRoundTrip(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
   const lzh::Method method = kMethods[data[0] % 4];
@@ -81,13 +82,16 @@ int codecRoundTrip(const std::uint8_t* data, std::size_t size) {
   check(back.size() == input.size() && std::equal(back.begin(), back.end(), input.begin()),
         "decoding gives back the input");
 
-  // The same data as runs of `piece` bytes, each with all before it as
-  // history, joined bit by bit: one stream again.
+  // The same data as runs (of `piece` bytes, at most 16 of them), each with
+  // all before it as history, joined bit by bit: one stream again.
   if (method == lzh::Method::Lh0) return 0;
+  const std::size_t run = std::max(piece, input.size() / 16 + 1);
+  static lzh::EncoderWorkspace workspace;
   std::vector<std::uint8_t> joined;
   lzh::RunJoiner joiner([&](std::span<const std::uint8_t> b) { joined.insert(joined.end(), b.begin(), b.end()); });
-  for (std::size_t at = 0; at < input.size(); at += piece)
-    joiner.append(lzh::encodeRun(method, input.first(at), input.subspan(at, std::min(piece, input.size() - at))));
+  for (std::size_t at = 0; at < input.size(); at += run)
+    joiner.append(
+        lzh::encodeRun(method, input.first(at), input.subspan(at, std::min(run, input.size() - at)), &workspace));
   joiner.finish();
   check(joiner.packedSize() == joined.size(), "packedSize counts what the sink got");
   back.clear();
