@@ -212,6 +212,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
   std::size_t pending = 0;  // written[pending..] not yet handed to the checker
   std::vector<std::uint64_t> ends;  // file end of each written member
   auto handOver = [&] {
+    checker.throwIfFailed();  // no more writing once a member failed its check
     for (; pending < written.size() && ends[pending] <= out.flushedSize(); ++pending)
       checker.add(written[pending], ends[pending]);
   };

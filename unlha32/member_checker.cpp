@@ -14,6 +14,7 @@ MemberChecker::MemberChecker(int fd) : fd_(fd) {
 }
 
 MemberChecker::~MemberChecker() {
+  stopping_.store(true);
   {
     std::lock_guard lock(mutex_);
     stop_ = true;
@@ -40,7 +41,7 @@ bool MemberChecker::checkNext(std::unique_lock<std::mutex>& lock, ArchiveReader&
   try {
     if (report) report->member(item.member.stored);
     reader.extendTo(item.fileEnd);
-    verifyMember(reader, item.member);
+    verifyMember(reader, item.member, &stopping_);
   } catch (...) {
     failure = std::current_exception();
   }
@@ -49,6 +50,11 @@ bool MemberChecker::checkNext(std::unique_lock<std::mutex>& lock, ArchiveReader&
   ++done_;
   changed_.notify_all();
   return true;
+}
+
+void MemberChecker::throwIfFailed() {
+  std::lock_guard lock(mutex_);
+  if (error_) std::rethrow_exception(error_);
 }
 
 void MemberChecker::run() {

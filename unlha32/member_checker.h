@@ -4,6 +4,7 @@
 // and written: a core that would wait for the writer decodes instead, and
 // little is left to check once the last member is written.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -21,7 +22,8 @@ class MemberChecker {
   // `fd` is the archive being written; it must stay open while the checker
   // lives. When the system refuses the thread, finish() does all the work.
   explicit MemberChecker(int fd);
-  // Stops the thread without checking what is left (the command failed).
+  // Stops the thread without checking what is left (the command failed),
+  // ending a check in progress at its next read.
   ~MemberChecker();
   MemberChecker(const MemberChecker&) = delete;
   MemberChecker& operator=(const MemberChecker&) = delete;
@@ -29,6 +31,9 @@ class MemberChecker {
   // Queues `member`. Every byte of the file below `fileEnd` (the member's and
   // all before it) is written and never changes again.
   void add(const WrittenMember& member, std::uint64_t fileEnd);
+
+  // Throws the first failure found so far, so that the writer stops early.
+  void throwIfFailed();
 
   // Checks what is still queued, on the calling thread too, reporting the
   // members it checks itself and the fraction done (from `start` to 1.0, by
@@ -56,6 +61,7 @@ class MemberChecker {
   std::size_t done_ = 0;
   std::exception_ptr error_;
   bool stop_ = false;
+  std::atomic<bool> stopping_{false};  // stop_, for a check in progress to see without the lock
   std::thread thread_;
 };
 

@@ -294,7 +294,7 @@ void verifyMember(int fd, std::uint64_t fileSize, const WrittenMember& member) {
   verifyMember(archive, member);
 }
 
-void verifyMember(ArchiveReader& archive, const WrittenMember& member) {
+void verifyMember(ArchiveReader& archive, const WrittenMember& member, const std::atomic<bool>* stop) {
   std::optional<MemberInfo> info;
   try {
     info = parseMemberHeader(ArchiveReader::readAt, &archive, member.headerOffset, archive.fileSize());
@@ -310,6 +310,7 @@ void verifyMember(ArchiveReader& archive, const WrittenMember& member) {
   std::uint64_t offset = info->dataOffset;
   const std::uint64_t end = info->endOffset();
   auto source = [&](std::span<std::uint8_t> buffer) -> std::size_t {
+    if (stop && stop->load(std::memory_order_relaxed)) throw CheckStopped{};
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
     const long long n = archive.read(offset, buffer.data(), want);
     if (n < 0) verifyFailed(member, "cannot read the archive: " + systemMessage(errno));

@@ -3,6 +3,7 @@
 // member by decoding it again.
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -87,10 +88,14 @@ class ArchiveReader {
   std::vector<std::uint8_t> buffer_;
 };
 
+// Thrown by verifyMember when `stop` turned true during the check.
+struct CheckStopped {};
+
 // Decodes the member written at `member.headerOffset` of the archive and
 // checks its header, its length and its CRC against what was written. Throws
-// CommandError (UNLHA_ERROR_VERIFY).
-void verifyMember(ArchiveReader& archive, const WrittenMember& member);
+// CommandError (UNLHA_ERROR_VERIFY). `stop`, when given, is looked at before
+// every read of packed data.
+void verifyMember(ArchiveReader& archive, const WrittenMember& member, const std::atomic<bool>* stop = nullptr);
 // The same for the archive open as `fd` (`fileSize` bytes).
 void verifyMember(int fd, std::uint64_t fileSize, const WrittenMember& member);
 

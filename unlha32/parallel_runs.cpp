@@ -13,6 +13,9 @@ ParallelRuns::ParallelRuns(lzh::Method method, unsigned threads, lzh::ByteSink s
       joiner_(std::move(sink)),
       dictionary_(std::size_t{1} << lzh::detail::shapeOf(method).dictBits),
       inFlightLimit_(2 * std::max(threads, 1u)) {
+  // Everything that may fail to allocate comes before the first thread: a
+  // constructor that throws with threads running would end the process.
+  current_.reserve(kRunSize);
   workers_.reserve(threads);
   for (unsigned i = 0; i < threads; ++i) {
     try {
@@ -21,8 +24,6 @@ ParallelRuns::ParallelRuns(lzh::Method method, unsigned threads, lzh::ByteSink s
       break;  // fewer workers, or none: see submit()
     }
   }
-  if (workers_.empty()) inlineWorkspace_ = std::make_unique<lzh::EncoderWorkspace>();
-  current_.reserve(kRunSize);
 }
 
 ParallelRuns::~ParallelRuns() {
@@ -43,19 +44,25 @@ std::vector<std::uint8_t> ParallelRuns::reuse(std::vector<std::vector<std::uint8
   return b;
 }
 
-void ParallelRuns::compress(Job& job, lzh::EncoderWorkspace& workspace) {
+void ParallelRuns::compress(Job& job, std::unique_ptr<lzh::EncoderWorkspace>& workspace) {
+  // Nothing may escape: on a worker, an exception would end the process.
   try {
-    job.result = lzh::encodeRun(method_, job.history, job.data, &workspace, reuse(spareOutputs_));
+    if (!workspace) workspace = std::make_unique<lzh::EncoderWorkspace>();
+    job.result = lzh::encodeRun(method_, job.history, job.data, workspace.get(), reuse(spareOutputs_));
   } catch (...) {
     job.error = std::current_exception();
   }
   // The input is no longer needed while the run waits its turn to be joined.
-  std::lock_guard lock(mutex_);
-  spareInputs_.push_back(std::move(job.data));
+  try {
+    std::lock_guard lock(mutex_);
+    spareInputs_.push_back(std::move(job.data));
+  } catch (...) {
+    job.data = {};  // no room to keep it: dropped instead
+  }
 }
 
 void ParallelRuns::run() {
-  lzh::EncoderWorkspace workspace;
+  std::unique_ptr<lzh::EncoderWorkspace> workspace;  // made with the first job
   for (;;) {
     std::shared_ptr<Job> job;
     {
@@ -70,7 +77,7 @@ void ParallelRuns::run() {
       std::lock_guard lock(mutex_);
       job->done = true;
     }
-    finished_.notify_all();
+    jobDone_.notify_all();
   }
 }
 
@@ -94,10 +101,10 @@ void ParallelRuns::submit() {
   job->data = std::move(current_);
   current_ = reuse(spareInputs_);
   current_.reserve(kRunSize);
-  order_.push_back(job);
   if (workers_.empty()) {
-    compress(*job, *inlineWorkspace_);
+    compress(*job, inlineWorkspace_);
     job->done = true;
+    order_.push_back(job);
     return;
   }
   {
@@ -105,13 +112,16 @@ void ParallelRuns::submit() {
     queue_.push_back(job);
   }
   wake_.notify_one();
+  // Only a queued job may be waited for (should this push fail, a worker
+  // makes a run nobody joins, and the failure ends the member anyway).
+  order_.push_back(job);
 }
 
 void ParallelRuns::joinOldest() {
   const std::shared_ptr<Job> job = order_.front();
   {
     std::unique_lock lock(mutex_);
-    finished_.wait(lock, [&] { return job->done; });
+    jobDone_.wait(lock, [&] { return job->done; });
   }
   order_.pop_front();
   if (job->error) std::rethrow_exception(job->error);

@@ -55,7 +55,8 @@ class ParallelRuns {
   // Waits for the oldest run and joins it.
   void joinOldest();
   void run();
-  void compress(Job& job, lzh::EncoderWorkspace& workspace);
+  // Compresses `job`, recording a failure in it; `workspace` is made on first use.
+  void compress(Job& job, std::unique_ptr<lzh::EncoderWorkspace>& workspace);
   // A buffer from `spares` (cleared, its memory kept) or a new one.
   std::vector<std::uint8_t> reuse(std::vector<std::vector<std::uint8_t>>& spares);
 
@@ -68,7 +69,7 @@ class ParallelRuns {
 
   std::mutex mutex_;
   std::condition_variable wake_;      // workers: a job is queued, or stop
-  std::condition_variable finished_;  // caller: a job is done
+  std::condition_variable jobDone_;   // caller: a job is done
   std::deque<std::shared_ptr<Job>> order_;   // every job not yet joined, in member order
   std::deque<std::shared_ptr<Job>> queue_;   // jobs no worker has taken yet
   // Buffers of runs done with, for the next ones: large buffers taken fresh
@@ -77,7 +78,7 @@ class ParallelRuns {
   std::vector<std::vector<std::uint8_t>> spareOutputs_;
   bool stop_ = false;
   std::vector<std::thread> workers_;
-  std::unique_ptr<lzh::EncoderWorkspace> inlineWorkspace_;  // when there is no worker
+  std::unique_ptr<lzh::EncoderWorkspace> inlineWorkspace_;  // when there is no worker, made on first use
 };
 
 }  // namespace unlha

@@ -89,6 +89,22 @@ TEST(ParallelRuns, ASinkThatGivesUpStopsTheWork) {
   EXPECT_TRUE(gaveUp);
 }
 
+// A run that fails on a worker (here: a method that has no runs) fails the
+// member on the calling thread.
+TEST(ParallelRuns, AFailedRunReachesTheCaller) {
+  const Bytes data = mixed(2 * ParallelRuns::kRunSize);
+  for (unsigned threads : {0u, 2u}) {
+    ParallelRuns runs(lzh::Method::Lh0, threads, [](std::span<const std::uint8_t>) {});
+    EXPECT_THROW(
+        {
+          runs.write(data);
+          runs.finish();
+        },
+        std::logic_error)
+        << "threads " << threads;
+  }
+}
+
 // The writer compresses a file larger than its read buffer in runs; the
 // member passes the same check as one written by a single encoder, at about
 // the same size.

@@ -355,7 +355,9 @@ struct Decoder::Impl {
       // The entry of the next code is looked up as soon as the bits of the
       // item before it are consumed, ahead of the refill and of the test
       // whether that item was a literal: the lookup does not wait for them.
-      // A refill adds bits behind those already held, so the entry stays right.
+      // Each item starts with at least 48 bits held and a literal takes at
+      // most 16, so the lookup's bits are there; a refill adds bits behind
+      // those held, so the entry stays right.
       std::uint32_t e = cLook[bb >> (64 - kCLookupBits)];
       do {
         --blockRemaining;
@@ -379,7 +381,7 @@ struct Decoder::Impl {
         if (len > memberEnd - w) corrupt("match past the end of the data");
         const std::uint8_t* src = o + w - dist;
         std::uint8_t* dst = o + w;
-        // Whole 16- or 8-byte pieces, which may write up to 31 bytes past the
+        // Whole 16- or 8-byte pieces, which may write up to 29 bytes past the
         // match (into bytes decoded next, or the slack); a piece never reads
         // bytes it writes while dist is at least its size.
         if (dist >= 16) {

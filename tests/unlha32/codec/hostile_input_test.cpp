@@ -176,11 +176,39 @@ TEST(HostileInput, CraftedStreamsBreakingOneRule) {
        }, 1},
   };
   for (const Crafted& c : cases) {
+    SCOPED_TRACE(c.name);
     const Bytes packed = finishBits(c.write);
     if (std::string(c.name).starts_with("valid")) {
       EXPECT_EQ(codec_test::decode(Method::Lh5, packed, c.originalSize), Bytes(3, 'x')) << c.name;
     } else {
       EXPECT_THROW(codec_test::decode(Method::Lh5, packed, c.originalSize), lzh::FormatError) << c.name;
+    }
+  }
+}
+
+// An incomplete table right after a block with a complete one (the table
+// the decoder fills is the one the complete code filled before): its own
+// code decodes, the code it lacks is refused.
+TEST(HostileInput, AnIncompleteTableAfterACompleteOne) {
+  const Bytes text = codec_test::text(5000, 40);
+  const lzh::PackedRun first = lzh::encodeRun(Method::Lh5, {}, text);
+  for (std::uint32_t data : {0u, 1u}) {
+    lzh::detail::BitWriter w;
+    w.reserve(256);
+    incompleteCTable(w, 3, 3, data);
+    const std::uint64_t bits = w.size() * 8 + w.pendingBits();
+    w.flushPartial();
+    Bytes packed;
+    lzh::RunJoiner joiner([&](std::span<const std::uint8_t> b) { packed.insert(packed.end(), b.begin(), b.end()); });
+    joiner.append(first);
+    joiner.append(lzh::PackedRun{Bytes(w.data(), w.data() + w.size()), bits});
+    joiner.finish();
+    if (data == 0) {
+      Bytes expected = text;
+      expected.insert(expected.end(), 3, 'x');
+      EXPECT_EQ(codec_test::decode(Method::Lh5, packed, text.size() + 3), expected);
+    } else {
+      EXPECT_THROW(codec_test::decode(Method::Lh5, packed, text.size() + 3), lzh::FormatError);
     }
   }
 }
