@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/codec_test_data.h"
 #include "lzh_codec.h"
 #include "member_writer.h"
 #include "output_file.h"
@@ -20,7 +21,7 @@
 namespace unlha {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using codec_test::Bytes;
 
 // Text with repeats near and far, then bytes of a binary-like spread: several
 // runs' worth, not a multiple of the run size.
@@ -39,22 +40,6 @@ Bytes mixed(std::size_t size) {
   return b;
 }
 
-Bytes decode(lzh::Method m, const Bytes& packed, std::size_t size) {
-  std::size_t at = 0;
-  lzh::Decoder decoder(
-      m,
-      [&](std::span<std::uint8_t> buf) {
-        const std::size_t n = std::min(buf.size(), packed.size() - at);
-        std::copy_n(packed.begin() + static_cast<std::ptrdiff_t>(at), n, buf.begin());
-        at += n;
-        return n;
-      },
-      packed.size(), size);
-  Bytes out;
-  for (std::span<const std::uint8_t> v; !(v = decoder.readView()).empty();) out.insert(out.end(), v.begin(), v.end());
-  return out;
-}
-
 TEST(ParallelRuns, JoinedRunsDecodeToTheMemberForAnyThreadCount) {
   const Bytes data = mixed(3 * ParallelRuns::kRunSize + 12345);
   for (lzh::Method m : {lzh::Method::Lh5, lzh::Method::Lh7}) {
@@ -66,7 +51,7 @@ TEST(ParallelRuns, JoinedRunsDecodeToTheMemberForAnyThreadCount) {
         runs.write(std::span(data).subspan(at, std::min<std::size_t>(99991, data.size() - at)));
       runs.finish();
       EXPECT_EQ(runs.packedSize(), packed.size());
-      ASSERT_EQ(decode(m, packed, data.size()), data);
+      ASSERT_EQ(codec_test::decode(m, packed, data.size()), data);
     }
   }
 }
