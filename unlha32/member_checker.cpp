@@ -14,10 +14,11 @@ MemberChecker::MemberChecker(int fd) : fd_(fd) {
 }
 
 MemberChecker::~MemberChecker() {
-  stopping_.store(true);
   {
+    // Set under the lock, so that the thread cannot miss it between its test
+    // and its wait; a check in progress sees it at its next read.
     std::lock_guard lock(mutex_);
-    stop_ = true;
+    stopping_.store(true);
   }
   changed_.notify_all();
   if (thread_.joinable()) thread_.join();
@@ -64,8 +65,8 @@ void MemberChecker::run() {
   ArchiveReader reader(fd_, 0);
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return stop_ || error_ || !queue_.empty(); });
-    if (stop_ || error_) return;
+    changed_.wait(lock, [&] { return stopping_.load() || error_ || !queue_.empty(); });
+    if (stopping_.load() || error_) return;
     checkNext(lock, reader, nullptr);
   }
 }

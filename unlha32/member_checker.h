@@ -60,8 +60,7 @@ class MemberChecker {
   std::size_t added_ = 0;
   std::size_t done_ = 0;
   std::exception_ptr error_;
-  bool stop_ = false;
-  std::atomic<bool> stopping_{false};  // stop_, for a check in progress to see without the lock
+  std::atomic<bool> stopping_{false};  // the checker is going: read without the lock by a check in progress
   std::thread thread_;
 };
 
