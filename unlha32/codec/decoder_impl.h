@@ -138,7 +138,7 @@ inline void copyMatch(std::uint8_t* dst, std::uint32_t dist, std::uint32_t len) 
 
 // The methods decoded by legacy_decoder.cpp.
 constexpr bool isLegacy(Method m) {
-  return m == Method::Lh1 || m == Method::Lh3 || m == Method::Lzs || m == Method::Lz5;
+  return m == Method::Lh1 || m == Method::Lh2 || m == Method::Lh3 || m == Method::Lzs || m == Method::Lz5;
 }
 
 struct LegacyState;

@@ -41,46 +41,95 @@ namespace {
 
 constexpr std::size_t kLegacySlack = 512;  // a match started at the buffer's end, plus copyMatch's overshoot
 
-// The adaptive Huffman code of -lh1-. Nodes are kept in an array ordered by
-// weight, a parent after its children; a leaf's `child` is its symbol plus
-// the node count. After a symbol is decoded its leaf and every node above it
-// gain one; a node whose weight would pass the node after it first trades
-// places with the last node of its old weight, which keeps the order.
+// An adaptive Huffman code (-lh1-, -lh2-). Nodes are kept in an array
+// ordered by weight, lightest first, the root last and a parent after its
+// children; an internal node's children sit side by side (the first for a 0
+// bit), a leaf holds the complement of its symbol. After a symbol is decoded
+// its leaf and every node above it gain one; a node whose weight would pass
+// the node after it first trades places (with its subtree) with the last node
+// of its old weight, which keeps the order.
+//
+// The literal/length code starts with every symbol at weight one and halves
+// all weights once the root reaches 0x8000. The distance code of -lh2- starts
+// with one symbol and grows (addSymbol): the lightest leaf splits into itself
+// and the new symbol at weight zero, which then counts one use. Once its root
+// has children it has no weight of its own (a count of uses takes its place
+// for the halving); while it is the only leaf its weight counts its uses.
 class AdaptiveCode {
  public:
-  explicit AdaptiveCode(int symbols)
-      : n_(symbols), t_(2 * symbols - 1), freq_(t_ + 1), child_(t_), parent_(t_ + n_) {
-    for (int i = 0; i < n_; ++i) {
-      freq_[i] = 1;
-      child_[i] = i + t_;
-      parent_[i + t_] = i;
+  enum class Kind { Full, Growing };
+
+  AdaptiveCode(int symbols, Kind kind)
+      : kind_(kind),
+        freq_(2 * symbols),
+        child_(2 * symbols - 1),
+        parent_(2 * symbols - 1),
+        leaf_(symbols) {
+    if (kind == Kind::Growing) {
+      nodes_ = 1;
+      freq_[0] = 1;
+      child_[0] = ~0;
+      leaf_[0] = 0;
+    } else {
+      nodes_ = 2 * symbols - 1;
+      for (int i = 0; i < symbols; ++i) {
+        freq_[i] = 1;
+        child_[i] = ~i;
+        leaf_[i] = i;
+      }
+      for (int i = 0, j = symbols; j < nodes_; i += 2, ++j) {
+        freq_[j] = freq_[i] + freq_[i + 1];
+        child_[j] = i;
+        parent_[i] = parent_[i + 1] = j;
+      }
     }
-    for (int i = 0, j = n_; j < t_; i += 2, ++j) {
-      freq_[j] = freq_[i] + freq_[i + 1];
-      child_[j] = i;
-      parent_[i] = parent_[i + 1] = j;
-    }
-    freq_[t_] = 0xFFFF;  // stops the search for the last node of a weight
-    parent_[t_ - 1] = 0;
+    freq_[nodes_] = 0xFFFF;  // stops the search for the last node of a weight
   }
 
-  // Walks from the root, one bit per level (a 1 bit takes the second child).
+  // Walks from the root, one bit per level.
   int decode(DecoderCore& d) {
-    int c = child_[t_ - 1];
-    while (c < t_) {
+    int c = child_[nodes_ - 1];
+    while (c >= 0) {
       if (d.bitCount == 0) d.refill();
       c = child_[c + static_cast<int>(d.bits(1))];
     }
-    const int sym = c - t_;
+    const int sym = ~c;
     update(sym);
     return sym;
   }
 
+  // Growing code only: adds symbol `sym`, once.
+  void addSymbol(int sym) {
+    if (nodes_ + 2 > static_cast<int>(child_.size())) return;
+    std::copy_backward(freq_.begin(), freq_.begin() + nodes_ + 1, freq_.begin() + nodes_ + 3);
+    std::copy_backward(child_.begin(), child_.begin() + nodes_, child_.begin() + nodes_ + 2);
+    std::copy_backward(parent_.begin(), parent_.begin() + nodes_, parent_.begin() + nodes_ + 2);
+    nodes_ += 2;
+    for (int i = 2; i < nodes_; ++i) {
+      if (child_[i] >= 0) child_[i] += 2;
+      parent_[i] += 2;
+    }
+    for (int& node : leaf_) node += 2;
+    // The lightest node (a leaf) becomes the parent of the new symbol and of itself.
+    child_[0] = ~sym;
+    freq_[0] = 0;
+    leaf_[sym] = 0;
+    child_[1] = child_[2];
+    freq_[1] = freq_[2];
+    leaf_[~child_[1]] = 1;
+    parent_[0] = parent_[1] = 2;
+    child_[2] = 0;
+    if (nodes_ == 3) freq_[2] = 0xFFFF;
+    update(sym);
+  }
+
  private:
   void update(int sym) {
-    if (freq_[t_ - 1] == 0x8000) rebuild();
-    int c = parent_[sym + t_];
-    do {
+    const int root = nodes_ - 1;
+    if (kind_ == Kind::Full ? freq_[root] == 0x8000 : uses_ == 0x8000) rebuild();
+    int c = leaf_[sym];
+    if (kind_ == Kind::Growing && nodes_ == 1) ++freq_[0];
+    while (kind_ == Kind::Full || c != root) {
       const std::uint32_t k = ++freq_[c];
       if (k > freq_[c + 1]) {
         int l = c + 1;
@@ -88,31 +137,41 @@ class AdaptiveCode {
         freq_[c] = freq_[l];
         freq_[l] = static_cast<std::uint16_t>(k);
         const int i = child_[c];
-        parent_[i] = l;
-        if (i < t_) parent_[i + 1] = l;
         const int j = child_[l];
         child_[l] = i;
-        parent_[j] = c;
-        if (j < t_) parent_[j + 1] = c;
+        adopt(i, l);
         child_[c] = j;
+        adopt(j, c);
         c = l;
       }
+      if (c == root) break;
       c = parent_[c];
-    } while (c != 0);
+    }
+    ++uses_;
+  }
+
+  // Points the parent links of node content `content` (children, or a leaf's symbol) at `node`.
+  void adopt(int content, int node) {
+    if (content >= 0) {
+      parent_[content] = parent_[content + 1] = node;
+    } else {
+      leaf_[~content] = node;
+    }
   }
 
   // Halves every leaf's weight (rounding up) and rebuilds the tree from the
-  // leaves in their current order.
+  // leaves in their current order: each new node goes after every node that
+  // is not heavier.
   void rebuild() {
-    int j = 0;
-    for (int i = 0; i < t_; ++i) {
-      if (child_[i] >= t_) {
-        freq_[j] = static_cast<std::uint16_t>((freq_[i] + 1) / 2);
-        child_[j] = child_[i];
-        ++j;
+    int leaves = 0;
+    for (int i = 0; i < nodes_; ++i) {
+      if (child_[i] < 0) {
+        freq_[leaves] = static_cast<std::uint16_t>((freq_[i] + 1) / 2);
+        child_[leaves] = child_[i];
+        ++leaves;
       }
     }
-    for (int i = 0, node = n_; node < t_; i += 2, ++node) {
+    for (int i = 0, node = leaves; node < nodes_; i += 2, ++node) {
       const std::uint32_t f = freq_[i] + freq_[i + 1];
       int k = node - 1;
       while (f < freq_[k]) --k;
@@ -122,18 +181,20 @@ class AdaptiveCode {
       freq_[k] = static_cast<std::uint16_t>(f);
       child_[k] = i;
     }
-    for (int i = 0; i < t_; ++i) {
-      const int k = child_[i];
-      parent_[k] = i;
-      if (k < t_) parent_[k + 1] = i;
+    for (int i = 0; i < nodes_; ++i) adopt(child_[i], i);
+    if (kind_ == Kind::Growing) {
+      uses_ = freq_[nodes_ - 1];
+      if (nodes_ > 1) freq_[nodes_ - 1] = 0xFFFF;
     }
   }
 
-  int n_;
-  int t_;
+  Kind kind_;
+  int nodes_ = 0;
+  std::uint32_t uses_ = 0;  // growing code: uses since the last halving
   std::vector<std::uint16_t> freq_;
   std::vector<int> child_;
   std::vector<int> parent_;
+  std::vector<int> leaf_;
 };
 
 // Code lengths of a fixed distance code: `first` bits for symbol 0, one bit
@@ -159,9 +220,13 @@ constexpr int kLh3Positions = 128;              // top 7 bits of a distance belo
 }  // namespace
 
 struct LegacyState {
-  explicit LegacyState(Method m) : adaptive(m == Method::Lh1 ? kLh1Symbols : 1) {}
+  explicit LegacyState(Method m)
+      : chars(m == Method::Lh1 ? kLh1Symbols : m == Method::Lh2 ? kLh3Symbols : 1, AdaptiveCode::Kind::Full),
+        positions(m == Method::Lh2 ? kLh3Positions : 1, AdaptiveCode::Kind::Growing) {}
 
-  AdaptiveCode adaptive;              // -lh1-
+  AdaptiveCode chars;                 // -lh1-, -lh2-
+  AdaptiveCode positions;             // -lh2-
+  std::uint64_t nextSymbolAt = 64;    // -lh2-: output size past which the next distance symbol is added
   HuffmanTable cTable{12};            // -lh3-
   HuffmanTable pTable{8};             // -lh1-, -lh3-
   std::uint32_t blockLeft = 0;        // -lh3-: items left in the block
@@ -323,12 +388,30 @@ void detail::DecoderCore::decodeLegacySome() {
       break;
     case Method::Lh1:
       decodeItems(d, [&](std::uint64_t, std::uint32_t* dist, std::uint32_t* len) {
-        const int c = s.adaptive.decode(d);
+        const int c = s.chars.decode(d);
         if (c < 256) return c;
         if (d.bitCount < 14) d.refill();
         const std::uint32_t top = d.decode(s.pTable);
         *dist = (top << 6 | d.bits(6)) + 1;
         *len = static_cast<std::uint32_t>(c) - 256 + 3;
+        return -1;
+      });
+      break;
+    case Method::Lh2:
+      decodeItems(d, [&](std::uint64_t loc, std::uint32_t* dist, std::uint32_t* len) {
+        std::uint32_t c = static_cast<std::uint32_t>(s.chars.decode(d));
+        if (d.bitCount < 8) d.refill();
+        if (c == kLh3Escape) c += d.bits(8);
+        if (c < 256) return static_cast<int>(c);
+        // Distance symbol k (distances from 64k + 1) exists once more than 64k bytes are out.
+        while (loc > s.nextSymbolAt) {
+          s.positions.addSymbol(static_cast<int>(s.nextSymbolAt / 64));
+          s.nextSymbolAt = s.nextSymbolAt + 64 < 8192 ? s.nextSymbolAt + 64 : ~std::uint64_t{0};
+        }
+        const std::uint32_t top = static_cast<std::uint32_t>(s.positions.decode(d));
+        if (d.bitCount < 6) d.refill();
+        *dist = (top << 6 | d.bits(6)) + 1;
+        *len = c - 256 + 3;
         return -1;
       });
       break;

@@ -14,10 +14,10 @@
 namespace lzh {
 
 // Lh0 to Lh7 can be encoded and decoded; the rest are older methods that are
-// only decoded: -lh1- (4 KiB dictionary, adaptive Huffman codes), -lh3- (8 KiB,
-// static Huffman codes per block), and the LZSS methods -lzs- (2 KiB) and
+// only decoded: -lh1- (4 KiB dictionary, adaptive Huffman codes), -lh2- (8 KiB,
+// adaptive codes), -lh3- (8 KiB, static Huffman codes per block), and the LZSS methods -lzs- (2 KiB) and
 // -lz5- (4 KiB) of LArc.
-enum class Method { Lh0, Lh5, Lh6, Lh7, Lh1, Lh3, Lzs, Lz5 };
+enum class Method { Lh0, Lh5, Lh6, Lh7, Lh1, Lh2, Lh3, Lzs, Lz5 };
 
 // Receives encoded (or decoded) bytes; throws to abort the work.
 using ByteSink = std::function<void(std::span<const std::uint8_t> bytes)>;
