@@ -21,7 +21,7 @@
 // FormatError; each block produces at least one byte, so a hostile stream
 // cannot keep the decoder busy without output.
 
-#include "decoder_impl.h"
+#include "unlha32/codec/decoder_impl.h"
 
 namespace lzh {
 namespace detail {

@@ -33,7 +33,7 @@
 
 #include <array>
 
-#include "decoder_impl.h"
+#include "unlha32/codec/decoder_impl.h"
 
 namespace lzh {
 namespace detail {
