@@ -37,6 +37,11 @@ ReadArchive openForReading(const std::string& archive);
 // -lz4- and -pm0- store their data as -lh0- does.
 std::optional<lzh::Method> decodingMethod(std::string_view id);
 
+// Whether a member may be LHARK's variant of -lh7-, which carries the standard
+// id: a level-1 header with OS id ' ', as LHARK writes and other -lh7- writers
+// do not. Not certain, so such a member is still decoded as -lh7-.
+bool mayBeLharkVariant(const MemberInfo& m);
+
 // Whether a member matches a pattern (CP932, "*" and "?" as wildcards). A
 // pattern without a folder separator is matched against the member's name
 // part, so "*.txt" finds text files in every folder; one with a separator is
