@@ -270,10 +270,12 @@ void fillLz5Ring(std::uint8_t* ring) {
 template <class Next>
 void decodeItems(DecoderCore& d, Next next) {
   std::uint8_t* const o = d.out.data();
-  std::size_t w = d.wpos;
-  const std::size_t memberEnd = w + static_cast<std::size_t>(d.outLeft);
-  const std::size_t stop = std::min(d.capacity, memberEnd);
-  const std::uint64_t base = d.produced - w;  // member offset of o[0], modulo 2^64
+  const std::size_t start = d.wpos;  // below capacity: the buffer slides before a call
+  std::size_t w = start;
+  const std::uint64_t left = d.outLeft;
+  // Member sizes are 64-bit: the count of bytes left stays a count, never an end position.
+  const std::size_t stop = start + static_cast<std::size_t>(std::min<std::uint64_t>(left, d.capacity - start));
+  const std::uint64_t base = d.produced - start;  // member offset of o[0], modulo 2^64
   while (w < stop) {
     if (d.bitCount < 48) d.refill();
     std::uint32_t dist = 0;
@@ -283,12 +285,12 @@ void decodeItems(DecoderCore& d, Next next) {
       o[w++] = static_cast<std::uint8_t>(lit);
       continue;
     }
-    len = static_cast<std::uint32_t>(std::min<std::size_t>(len, memberEnd - w));
+    len = static_cast<std::uint32_t>(std::min<std::uint64_t>(len, left - (w - start)));
     copyMatch(o + w, dist, len);
     w += len;
   }
-  d.produced += w - d.wpos;
-  d.outLeft = memberEnd - w;
+  d.produced += w - start;
+  d.outLeft = left - (w - start);
   d.wpos = w;
   if (d.outLeft == 0 && d.padBits > d.bitCount) corrupt("truncated");
 }
