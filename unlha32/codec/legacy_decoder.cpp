@@ -8,6 +8,13 @@
 //          after each use, and all counts are halved when the root reaches
 //          0x8000). A distance is a fixed code for its top 6 bits, then the
 //          low 6 bits as they are.
+//   -lh2-  8 KiB dictionary. Literals, lengths 3 to 31 and an escape
+//          (symbol 285, followed by 8 bits for longer lengths) share one
+//          adaptive code of 286 symbols, as in -lh1-. The top 7 bits of a
+//          distance have an adaptive code of their own that starts with the
+//          one symbol 0 and gains symbol k once more than 64k bytes are out
+//          (no distance can reach further before); the low 6 bits follow as
+//          they are.
 //   -lh3-  8 KiB dictionary. Blocks of static Huffman codes: 286 symbols
 //          (literals, lengths 3 to 31, and symbol 285 followed by 8 bits for
 //          longer ones), each sent as a presence bit and a 4-bit length; the
