@@ -17,6 +17,11 @@ namespace {
 // Decoded bytes handed to the sink at a time.
 constexpr std::size_t kChunk = 1 << 16;
 
+// Whether a member may be LHARK's variant of -lh7-, which carries the standard
+// id: a level-1 header with OS id ' ', as LHARK writes and other -lh7- writers
+// do not. Not certain, so such a member is still decoded as -lh7-.
+bool mayBeLharkVariant(const MemberInfo& m) { return m.method == "-lh7-" && m.level == 1 && m.osId == ' '; }
+
 [[noreturn]] void damaged(const MemberInfo& m, const std::string& why) {
   // A member that looks like LHARK's (the variant cannot be told from the
   // standard -lh7- with certainty) is decoded as -lh7- first; only when that
@@ -68,8 +73,6 @@ std::optional<lzh::Method> decodingMethod(std::string_view id) {
   if (id == "-lz5-") return lzh::Method::Lz5;
   return std::nullopt;
 }
-
-bool mayBeLharkVariant(const MemberInfo& m) { return m.method == "-lh7-" && m.level == 1 && m.osId == ' '; }
 
 bool memberMatches(const MemberInfo& m, std::string_view pattern) {
   const std::string p = vedo::sjis::toSystemSeparators(pattern);

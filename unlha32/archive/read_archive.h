@@ -37,11 +37,6 @@ ReadArchive openForReading(const std::string& archive);
 // -lz4- and -pm0- store their data as -lh0- does.
 std::optional<lzh::Method> decodingMethod(std::string_view id);
 
-// Whether a member may be LHARK's variant of -lh7-, which carries the standard
-// id: a level-1 header with OS id ' ', as LHARK writes and other -lh7- writers
-// do not. Not certain, so such a member is still decoded as -lh7-.
-bool mayBeLharkVariant(const MemberInfo& m);
-
 // Whether a member matches a pattern (CP932, "*" and "?" as wildcards). A
 // pattern without a folder separator is matched against the member's name
 // part, so "*.txt" finds text files in every folder; one with a separator is
@@ -56,7 +51,8 @@ std::vector<bool> selectMembers(const std::vector<MemberInfo>& members, const st
 
 // Decodes member `m`'s data, handing it to `sink` in pieces, and checks its
 // length and CRC. Throws CommandError: UNLHA_ERROR_NOT_SUPPORTED for a method
-// this library cannot decode, UNLHA_ERROR_CRC for damaged data, UNLHA_ERROR_READ
+// this library cannot decode (and for a member that looks like LHARK's variant
+// of -lh7- and does not decode as -lh7-), UNLHA_ERROR_CRC for damaged data, UNLHA_ERROR_READ
 // when the archive cannot be read. `sink` may throw to stop.
 using DataSink = std::function<void(std::span<const std::uint8_t>)>;
 void decodeMemberData(const ReadArchive& archive, const MemberInfo& m, const DataSink& sink);
