@@ -11,6 +11,7 @@
 #include "platform/cp932.h"
 #include "platform/sjis_text.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/case_name.h"
 
 using namespace vedo;
 using vedo::test::sj;
@@ -144,7 +145,8 @@ INSTANTIATE_TEST_SUITE_P(Separators, PathParts,
                                            PathCase{"dir/", "dir/", ""},
                                            PathCase{"", "", ""},
                                            // ":" is an ordinary character on this platform
-                                           PathCase{"D:A.TXT", "", "D:A.TXT"}));
+                                           PathCase{"D:A.TXT", "", "D:A.TXT"}),
+    vedo::test::NamedBy<&PathCase::path>());
 
 TEST(SjisText, TrimAndCuts) {
   EXPECT_EQ(sjis::trim(" \t\x01 a b \r\n"), "a b");
