@@ -13,7 +13,6 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "app/screenshots.h"
 #include "ui/glyphs.h"
 #include "ui/notice_box.h"
 #include "ui/vedo_windows.h"
@@ -32,12 +31,10 @@ int main(int argc, char** argv) {
   int rc = 0;
   {
     vedo::AppState state;
-    const QString screenshotFolder = qEnvironmentVariable("VEDO32_SCREENSHOTS");
-    vedo::ui::VedoWindows windows(state, screenshotFolder.isEmpty() ? arguments : QStringList());
+    vedo::ui::VedoWindows windows(state, arguments);
     QObject::connect(windows.Form1.get(), &vedo::ui::TForm1::applicationEnd, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     windows.Form1->show();
-    if (!screenshotFolder.isEmpty()) return vedo::app::takeScreenshots(windows, screenshotFolder);
     // The run normally starts on the first activation; a platform that never
     // activates the window still gets it, with the same placement first, once
     // the loop runs.

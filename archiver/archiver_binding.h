@@ -1,10 +1,11 @@
 #pragma once
-// The binding of the archiver library: a process-wide table of the library's 41
+// The binding of the archiver library: a process-wide table of the library's
 // entries. Every slot always holds a callable routine: the library's own when it
 // was found, otherwise a stub that tells the user the library is missing (through
 // the notice hook) and returns 0. Callers never test for presence.
 
 #include "unlha32/include/unlha32.h"
+#include "unlha32/include/unlha32_entries.h"
 
 #include <cstddef>
 #include <functional>
@@ -13,25 +14,16 @@
 
 namespace vedo::unlha32 {
 
-// Slot order of the table; also the order in which entries are looked up.
-#define VEDO_UNLHA32_ENTRIES(X)                                                                     \
-  X(UnlhaGetVersion) X(UnlhaGetSubVersion) X(UnlhaGetRunning) X(UnlhaGetBackGroundMode)              \
-  X(UnlhaSetBackGroundMode) X(UnlhaGetCursorMode) X(UnlhaSetCursorMode) X(UnlhaGetCursorInterval)   \
-  X(UnlhaSetCursorInterval) X(Unlha) X(UnlhaCheckArchive) X(UnlhaConfigDialog) X(UnlhaGetFileCount) \
-  X(UnlhaOpenArchive) X(UnlhaCloseArchive) X(UnlhaFindFirst) X(UnlhaFindNext)                       \
-  X(UnlhaGetArcFileName) X(UnlhaGetArcFileSize) X(UnlhaGetArcOriginalSize)                          \
-  X(UnlhaGetArcCompressedSize) X(UnlhaGetArcRatio) X(UnlhaGetArcDate) X(UnlhaGetArcTime)            \
-  X(UnlhaGetArcOSType) X(UnlhaGetFileName) X(UnlhaGetMethod) X(UnlhaGetOriginalSize)                \
-  X(UnlhaGetCompressedSize) X(UnlhaGetRatio) X(UnlhaGetDate) X(UnlhaGetTime) X(UnlhaGetWriteTime)   \
-  X(UnlhaGetAccessTime) X(UnlhaGetCreateTime) X(UnlhaGetCRC) X(UnlhaGetAttribute) X(UnlhaGetOSType) \
-  X(UnlhaQueryFunctionList) X(UnlhaSetOwnerWindow) X(UnlhaClearOwnerWindow)
-
+// The table's slots follow the library's list of entries (UNLHA32_ENTRIES);
+// entries are looked up in that order too.
 enum class Entry : std::size_t {
 #define VEDO_ENTRY_ENUM(name) name,
-  VEDO_UNLHA32_ENTRIES(VEDO_ENTRY_ENUM)
+  UNLHA32_ENTRIES(VEDO_ENTRY_ENUM)
 #undef VEDO_ENTRY_ENUM
 };
-inline constexpr std::size_t EntryCount = 41;
+#define VEDO_ENTRY_ONE(name) +1
+inline constexpr std::size_t EntryCount = 0 UNLHA32_ENTRIES(VEDO_ENTRY_ONE);
+#undef VEDO_ENTRY_ONE
 
 // The library's file name, looked up through the loader's search order.
 inline constexpr const char* LibraryName = "libunlha32.so";
@@ -44,7 +36,7 @@ void setNoticeHook(NoticeHook hook);
 
 struct ArchiverBinding {
 #define VEDO_ENTRY_SLOT(name) decltype(&::name) name = nullptr;
-  VEDO_UNLHA32_ENTRIES(VEDO_ENTRY_SLOT)
+  UNLHA32_ENTRIES(VEDO_ENTRY_SLOT)
 #undef VEDO_ENTRY_SLOT
 };
 

@@ -15,7 +15,7 @@
 //
 // Decoding: `unlha t` and `bsdtar -xOf` on the archives unlha -m5 wrote.
 // Verification: the writer checks each new member (decodes it and compares its
-// CRC) on a thread of its own while the next ones are written. Its cost in
+// CRC) on a worker thread while the next ones are written. Its cost in
 // time is what is left of the check once the writing ends: the writer runs
 // here in-process, timed to the progress report that says every member is
 // written and to its return. Its cost in CPU: the same check of every member

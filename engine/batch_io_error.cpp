@@ -13,7 +13,7 @@ namespace {
 // runtime the tool's messages were first written for; users know the texts.
 struct CodeText {
   int code;
-  const char* utf8;
+  cp932::FixedText text;
 };
 constexpr CodeText kTexts[] = {
     {2, "ﾌｧｲﾙが見つかりません"},
@@ -60,10 +60,10 @@ int BatchIoErrorCode(int err) {
 std::string BatchIoErrorText(int err) {
   const int code = BatchIoErrorCode(err);
   for (const CodeText& t : kTexts) {
-    if (t.code == code) return *cp932::fromUtf8(t.utf8) + ".";
+    if (t.code == code) return cp932::fixed(t.text) + ".";
   }
   // The katakana of "ｴﾗｰ" are single bytes in CP932.
-  return "I/O " + *cp932::fromUtf8("ｴﾗｰ") + " (" + std::to_string(err) + ")";
+  return "I/O " + cp932::fixed("ｴﾗｰ") + " (" + std::to_string(err) + ")";
 }
 
 void ThrowBatchIoError(int err) { throw HandlerError(BatchIoErrorText(err)); }

@@ -13,11 +13,9 @@
 namespace vedo {
 namespace {
 
-std::string fromUtf8Literal(const char* utf8) { return cp932::fromUtf8(utf8).value(); }
-
-void showError(EngineContext& ctx, const char* utf8) {
+void showError(EngineContext& ctx, cp932::FixedText text) {
   ctx.ui.playSound(Sound::Exclamation);
-  ctx.ui.ShowNotice(NoticeKind::Error, ButtonAbort, fromUtf8Literal(utf8));
+  ctx.ui.ShowNotice(NoticeKind::Error, ButtonAbort, cp932::fixed(text));
 }
 
 }  // namespace
@@ -77,7 +75,7 @@ void RunBatchFile(EngineContext& ctx) {
   if (ctx.ui.progressWindowVisible()) ctx.ui.hideProgressWindow();
   ctx.ui.playSound(Sound::Asterisk);
   if (ctx.state.BatchConfirm || ctx.state.DeleteMode == 3)
-    ctx.ui.ShowNotice(NoticeKind::Information, ButtonOk, fromUtf8Literal("バッチ処理が終了しました"));
+    ctx.ui.ShowNotice(NoticeKind::Information, ButtonOk, cp932::fixed("バッチ処理が終了しました"));
 }
 
 }  // namespace vedo

@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -29,20 +28,13 @@ constexpr std::uint32_t OutputSizeGiven = 0xFFFE;
 // A notice text is cut to this many bytes (at a character boundary).
 constexpr std::size_t NoticeTextLimit = 255;
 
-// CP932 bytes of a UTF-8 literal.
-std::string cp932Text(std::string_view utf8) {
-  auto text = cp932::fromUtf8(utf8);
-  if (!text) throw std::logic_error("literal not representable in CP932");
-  return *text;
-}
-
 struct Texts {
-  std::string noSource = cp932Text("対象ファイルを指定してください");
-  std::string wildcardArchive = cp932Text("圧縮ファイル名に\rワイルドカードは使えません");
-  std::string cannotDelete = cp932Text("削除できません ");
-  std::string badSourceText = cp932Text("対象ファイル名に\r使用できない文字が含まれています");
-  std::string badArchiveText = cp932Text("圧縮ファイル名に\r使用できない文字が含まれています");
-  std::string archiverFailed = cp932Text("圧縮処理に失敗しました");
+  std::string noSource = cp932::fixed("対象ファイルを指定してください");
+  std::string wildcardArchive = cp932::fixed("圧縮ファイル名に\rワイルドカードは使えません");
+  std::string cannotDelete = cp932::fixed("削除できません ");
+  std::string badSourceText = cp932::fixed("対象ファイル名に\r使用できない文字が含まれています");
+  std::string badArchiveText = cp932::fixed("圧縮ファイル名に\r使用できない文字が含まれています");
+  std::string archiverFailed = cp932::fixed("圧縮処理に失敗しました");
 };
 
 const Texts& texts() {

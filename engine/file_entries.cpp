@@ -11,8 +11,6 @@
 namespace vedo {
 namespace {
 
-std::string fromUtf8Literal(const char* utf8) { return cp932::fromUtf8(utf8).value(); }
-
 // A byte test on purpose: a double-byte character whose second byte is 0x5C
 // (表, ソ) also counts as ending in "\", as the batch format has always read it.
 bool endsInSeparator(const std::string& path) {
@@ -57,7 +55,7 @@ bool ChangeFolderEntry(EngineContext& ctx, const std::string& path) {
   if (fs::changeFolder(path) == 0) return true;  // stays current after the batch
   ctx.ui.playSound(Sound::Asterisk);
   ctx.ui.ShowNotice(NoticeKind::Warning, ButtonAbort,
-                    fromUtf8Literal("指定のフォルダーが見つかりません\rバッチ処理の実行を中断します。\r"));
+                    cp932::fixed("指定のフォルダーが見つかりません\rバッチ処理の実行を中断します。\r"));
   return false;
 }
 

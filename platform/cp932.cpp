@@ -3,6 +3,8 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <exception>
+#include <utility>
 
 namespace vedo::cp932 {
 namespace {
@@ -68,6 +70,12 @@ std::optional<std::string> toUtf8(std::string_view sjis) {
   auto back = convert("CP932", "UTF-8", *utf8);
   if (!back || *back != sjis) return std::nullopt;
   return utf8;
+}
+
+std::string fixed(FixedText text) {
+  if (std::optional<std::string> bytes = fromUtf8(text.utf8())) return std::move(*bytes);
+  // Not reached: the program's texts are all converted by a test.
+  std::terminate();
 }
 
 }  // namespace vedo::cp932

@@ -5,6 +5,7 @@
 // the other way, is an error: nothing is ever replaced by "?", which is a
 // wildcard in this tool.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,5 +20,23 @@ std::optional<std::string> fromUtf8(std::string_view utf8);
 // the end, a lead byte followed by a byte that is not a trail byte, an unmapped
 // code) or does not convert back to the identical bytes.
 std::optional<std::string> toUtf8(std::string_view sjis);
+
+// One of the program's own texts: a UTF-8 string literal, and only a literal
+// can be one.
+class FixedText {
+ public:
+  template <std::size_t N>
+  consteval FixedText(const char (&utf8)[N]) : utf8_(utf8, N - 1) {}  // NOLINT: implicit on purpose
+  constexpr std::string_view utf8() const { return utf8_; }
+
+ private:
+  std::string_view utf8_;
+};
+
+// The CP932 bytes of one of the program's own texts. It does not fail: a test
+// converts every string literal of the program's sources that is not plain
+// ASCII (plain ASCII is the same in CP932), so a text that could not be held
+// never reaches a build that passed its tests.
+std::string fixed(FixedText text);
 
 }  // namespace vedo::cp932

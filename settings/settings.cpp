@@ -5,6 +5,7 @@
 #include "engine/app_state.h"
 #include "engine/handler_error.h"
 #include "engine/job_fields.h"
+#include "platform/cp932.h"
 #include "platform/profile_file.h"
 #include "platform/sjis_text.h"
 #include "settings/value_encoding.h"
@@ -15,9 +16,7 @@ namespace {
 
 constexpr const char* kFileName = "VEDO.INI";
 
-// "VEDO.INI に書き込めません." in CP932.
-constexpr const char* kRefusedWriteText =
-    "VEDO.INI \x82\xc9\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1.";
+constexpr cp932::FixedText kRefusedWriteText = "VEDO.INI に書き込めません.";
 
 // The archive field's initial text: a field still reading it holds no folder
 // worth remembering.
@@ -84,7 +83,7 @@ void SaveSettings(const AppState& state, const JobFields& fields, int left, int 
   // in it survives. A file that exists but cannot be read would be replaced by
   // our keys alone: that is refused like a write.
   ProfileFile ini(SettingsFilePath());
-  if (!ini.load()) throw HandlerError(kRefusedWriteText);
+  if (!ini.load()) throw HandlerError(cp932::fixed(kRefusedWriteText));
 
   ini.writeString("Options", "Pos(X)", formatIntegerValue(left));
   ini.writeString("Options", "Pos(Y)", formatIntegerValue(top));
@@ -103,7 +102,7 @@ void SaveSettings(const AppState& state, const JobFields& fields, int left, int 
 
   // All values reach the disk in one rename, or none does: a refused save
   // leaves the whole file as it was.
-  if (!ini.save()) throw HandlerError(kRefusedWriteText);
+  if (!ini.save()) throw HandlerError(cp932::fixed(kRefusedWriteText));
 }
 
 }  // namespace vedo

@@ -8,6 +8,7 @@
 #include "engine/engine_context.h"
 #include "engine/handler_error.h"
 #include "engine/interaction_port.h"
+#include "platform/cp932.h"
 #include "platform/full_path.h"
 
 #include <QCloseEvent>
@@ -288,7 +289,7 @@ void TForm1::BitBtn1Click() {
       RunBatchFile(ctx);
     } else if (CompressEntry(ctx)) {
       port_.playSound(Sound::Asterisk);
-      port_.ShowNotice(NoticeKind::Information, ButtonOk, cp932Literal("圧縮処理が終了しました"));
+      port_.ShowNotice(NoticeKind::Information, ButtonOk, cp932::fixed("圧縮処理が終了しました"));
     }
   } catch (const HandlerError& error) {
     lastExecuteFailed_ = true;

@@ -1,6 +1,7 @@
 #include "ui/form_base.h"
 
 #include "engine/app_state.h"
+#include "platform/cp932.h"
 
 #include <QEvent>
 #include <QKeyEvent>
@@ -49,7 +50,7 @@ void PromptDialog::answer(int& cell, int value) {
 void PromptDialog::abortSequence(int& cell, int value) {
   cell = value;  // written first: a No below leaves the abort value in place
   soundPlayer().play(Sound::Question);
-  if (showNotice(NoticeKind::Confirmation, ButtonYes | ButtonNo, cp932Literal("バッチ処理を中断しますか？")) ==
+  if (showNotice(NoticeKind::Confirmation, ButtonYes | ButtonNo, cp932::fixed("バッチ処理を中断しますか？")) ==
       ButtonYes)
     done(QDialog::Accepted);
 }

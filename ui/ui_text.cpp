@@ -26,13 +26,8 @@ std::optional<std::string> toCp932(const QString& text) {
   return cp932::fromUtf8(text.toStdString());
 }
 
-std::string cp932Literal(const char* utf8) {
-  auto bytes = cp932::fromUtf8(utf8);
-  return bytes ? *bytes : std::string();
-}
-
 std::string unrepresentableTextNotice() {
-  return cp932Literal("Shift-JIS で表せない文字が含まれています");
+  return cp932::fixed("Shift-JIS で表せない文字が含まれています");
 }
 
 QString withoutMnemonics(const QString& caption) {

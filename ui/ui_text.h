@@ -22,10 +22,6 @@ std::optional<std::string> toCp932(const QString& text);
 // The notice for a field whose text CP932 cannot hold (CP932).
 std::string unrepresentableTextNotice();
 
-// Converts a UTF-8 literal of our own sources to CP932; every literal handed to
-// it is known to be representable.
-std::string cp932Literal(const char* utf8);
-
 // A caption without its "&" mnemonic markers ("&&" stays one "&").
 QString withoutMnemonics(const QString& caption);
 

@@ -157,7 +157,7 @@ TEST_F(EndToEndTest, ScreenshotScriptSavesEveryWindow) {
   if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty()) GTEST_SKIP() << "xvfb-run missing";
   TempFolder shots;
   QProcessEnvironment extra;
-  extra.insert(QStringLiteral("VEDO32"), kProgram);
+  extra.insert(QStringLiteral("SCREENSHOTS_PROGRAM"), QStringLiteral(VEDO32_SCREENSHOTS_PATH));
   extra.remove(QStringLiteral("QT_QPA_PLATFORM"));
   const Outcome outcome = run(QStringLiteral(VEDO_SOURCE_DIR "/scripts/screenshots"),
                               {QString::fromStdString(shots.str())}, config, work, extra);

@@ -52,7 +52,7 @@ TEST_F(BindingTest, EachStubNamesItsEntryAndReturnsZero) {
 #define CALL_SLOT(name)                                    \
   EXPECT_EQ(callWithDefaults(table.name), 0) << #name;     \
   expected.push_back(#name ": LHA.DLL not loaded.");
-  VEDO_UNLHA32_ENTRIES(CALL_SLOT)
+  UNLHA32_ENTRIES(CALL_SLOT)
 #undef CALL_SLOT
   EXPECT_EQ(notices, expected);
   EXPECT_EQ(notices.size(), EntryCount);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -87,7 +88,8 @@ INSTANTIATE_TEST_SUITE_P(Mapping, BatchIoErrors,
                                            ErrnoCase{ENOSPC, "ﾃﾞｨｽｸがいっぱいです."},
                                            // EIO is 5 on Linux: shown as itself, not as code 5.
                                            ErrnoCase{EIO, "I/O ｴﾗｰ (5)"},
-                                           ErrnoCase{EOVERFLOW, "I/O ｴﾗｰ (75)"}));
+                                           ErrnoCase{EOVERFLOW, "I/O ｴﾗｰ (75)"}),
+                         [](const auto& info) { return std::string(strerrorname_np(info.param.err)); });
 
 TEST(BatchFileReader, OpenErrorsAreHandlerErrors) {
   test::TempFolder dir;

@@ -2,6 +2,7 @@
 
 #include "engine/job_fields.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/case_name.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // 表 ends in the byte of "\": it never splits the path.
                       NameCase{"DATA表*.TXT", "ALLFILE.LZH"},
                       NameCase{"表\\*.TXT", "表\\ALLFILE.LZH"},
-                      NameCase{"ソフト/表.TXT", "ソフト/表.LZH"}));
+                      NameCase{"ソフト/表.TXT", "ソフト/表.LZH"}),
+    vedo::test::NamedBy<&NameCase::source>());
 
 TEST(DeriveArchiveName, CutsAtMost255BytesFromTheFirstDot) {
   const std::string source = "A." + std::string(300, 'x');

@@ -105,7 +105,7 @@ TEST_F(InjectedFailure, CallsOfTheLibrarysWorkerThreads) {
   test::TempFolder tmp;
   ArchiveScenario scenario(tmp.path(), {"src1.txt", "src2.txt", "src3.txt"});
   const std::vector<std::string> argv = {unlhaProgram().string(), "a", "-n", "old.lzh", "src*.txt"};
-  std::size_t injected = 0, refused = 0, knownAborts = 0;
+  std::size_t injected = 0, refused = 0;
   for (const char* call : {"openat", "read", "pread64", "pwrite64", "write", "fsync", "close", "clone3"}) {
     if (sanitizerOwnsCall(call)) continue;
     for (int when : {1, 2, 3, 5, 8, 13, 21}) {
@@ -116,12 +116,6 @@ TEST_F(InjectedFailure, CallsOfTheLibrarysWorkerThreads) {
                                       argv, inFolder(scenario.folder()), true);
       ++injected;
       const std::string where = std::string(call) + " #" + std::to_string(when) + " in each thread";
-      // Known fault R4 (briefs/findings.md): a refused thread aborts the
-      // library (std::thread left joinable). Counted, reported as a skip.
-      if (std::string(call) == "clone3" && r.signal == 6) {
-        ++knownAborts;
-        continue;
-      }
       EXPECT_TRUE(r.exited) << where << ": ended by signal " << r.signal;
       const ArchiveScenario::Outcome o = scenario.check(false, false);
       EXPECT_EQ(o.fault, "") << where << ", exit " << r.code;
@@ -131,9 +125,6 @@ TEST_F(InjectedFailure, CallsOfTheLibrarysWorkerThreads) {
     }
   }
   std::printf("%zu failures injected in every thread, %zu runs refused\n", injected, refused);
-  if (knownAborts > 0)
-    GTEST_SKIP() << "known fault R4: a thread the system refuses aborts the library (" << knownAborts
-                 << " runs); every other run holds";
 }
 
 // The archive's folder on a small tmpfs, filled to several levels, so the

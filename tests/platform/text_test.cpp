@@ -1,9 +1,17 @@
 // CP932 conversion and the character-wise byte helpers.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "platform/cp932.h"
 #include "platform/sjis_text.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/case_name.h"
 
 using namespace vedo;
 using vedo::test::sj;
@@ -28,6 +36,72 @@ TEST(Cp932, MalformedBytesAreAnErrorWhenConverted) {
   EXPECT_FALSE(cp932::toUtf8("abc\x95"));    // lone lead byte at the end
   EXPECT_FALSE(cp932::toUtf8("\x95\x20x"));  // lead byte followed by a non-trail byte
   EXPECT_TRUE(cp932::toUtf8(""));
+}
+
+// The string literals of a C++ source, escapes of one character decoded
+// (enough to tell plain ASCII from the rest); comments and character
+// literals skipped, raw strings read as they stand.
+std::vector<std::string> stringLiterals(const std::string& src) {
+  std::vector<std::string> out;
+  std::size_t i = 0;
+  auto at = [&](std::size_t k) { return k < src.size() ? src[k] : '\0'; };
+  while (i < src.size()) {
+    const char c = src[i];
+    if (c == '/' && at(i + 1) == '/') {
+      i = src.find('\n', i);
+      if (i == std::string::npos) break;
+    } else if (c == '/' && at(i + 1) == '*') {
+      i = src.find("*/", i + 2);
+      if (i == std::string::npos) break;
+      i += 2;
+    } else if (c == 'R' && at(i + 1) == '"') {
+      const std::size_t open = src.find('(', i + 2);
+      const std::string close = ")" + src.substr(i + 2, open - i - 2) + "\"";
+      const std::size_t end = src.find(close, open);
+      out.push_back(src.substr(open + 1, end - open - 1));
+      i = end + close.size();
+    } else if (c == '"' || (c == '\'' && !std::isxdigit(static_cast<unsigned char>(at(i - 1))))) {
+      std::string text;
+      for (++i; i < src.size() && src[i] != c; ++i) {
+        if (src[i] != '\\') {
+          text += src[i];
+          continue;
+        }
+        const char e = at(++i);
+        text += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
+      }
+      ++i;
+      if (c == '"') out.push_back(text);
+    } else {
+      ++i;
+    }
+  }
+  return out;
+}
+
+// Every text of the program that is not plain ASCII (the fixed texts handed
+// to cp932::fixed among them) converts to CP932, so cp932::fixed never fails.
+TEST(Cp932, EveryTextOfTheProgramConverts) {
+  namespace stdfs = std::filesystem;
+  std::size_t checked = 0;
+  for (const char* folder : {"platform", "engine", "settings", "ui", "app", "archiver", "unlha32"}) {
+    for (const auto& entry : stdfs::recursive_directory_iterator(stdfs::path(VEDO_SOURCE_DIR) / folder)) {
+      const std::string ext = entry.path().extension().string();
+      if (ext != ".cpp" && ext != ".h") continue;
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::stringstream src;
+      src << in.rdbuf();
+      for (const std::string& text : stringLiterals(src.str())) {
+        bool ascii = true;
+        for (unsigned char b : text) ascii = ascii && b < 0x80;
+        if (ascii) continue;
+        ++checked;
+        EXPECT_TRUE(cp932::fromUtf8(text).has_value()) << entry.path() << ": \"" << text << "\"";
+      }
+    }
+  }
+  // The texts are there to be checked (the folders were found and read).
+  EXPECT_GE(checked, 100u);
 }
 
 TEST(SjisText, TrailBytesNeverMatchAsCharacters) {
@@ -71,7 +145,8 @@ INSTANTIATE_TEST_SUITE_P(Separators, PathParts,
                                            PathCase{"dir/", "dir/", ""},
                                            PathCase{"", "", ""},
                                            // ":" is an ordinary character on this platform
-                                           PathCase{"D:A.TXT", "", "D:A.TXT"}));
+                                           PathCase{"D:A.TXT", "", "D:A.TXT"}),
+    vedo::test::NamedBy<&PathCase::path>());
 
 TEST(SjisText, TrimAndCuts) {
   EXPECT_EQ(sjis::trim(" \t\x01 a b \r\n"), "a b");

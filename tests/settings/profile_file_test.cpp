@@ -10,6 +10,7 @@
 
 #include "platform/profile_file.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/case_name.h"
 
 using namespace vedo;
 using vedo::test::sj;
@@ -53,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ValueCase{"\"open", "\"open"}, ValueCase{"close\"", "close\""},
                     ValueCase{"\"", "\""}, ValueCase{"'single'", "'single'"},
                     ValueCase{"a = b", "a = b"}, ValueCase{"", ""},
-                    ValueCase{"; not a comment", "; not a comment"}));
+                    ValueCase{"; not a comment", "; not a comment"}),
+    vedo::test::NamedBy<&ValueCase::stored>());
 
 TEST(ProfileFile, NamesMatchWithoutRegardToAsciiCase) {
   TempFolder dir;

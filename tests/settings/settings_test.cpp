@@ -12,6 +12,7 @@
 #include "platform/profile_file.h"
 #include "settings/settings.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/case_name.h"
 
 using namespace vedo;
 using vedo::test::sj;
@@ -181,7 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
                     NumberCase{"3abc", 0, -1}, NumberCase{"0x", 0, -1}, NumberCase{"", 0, -1},
                     NumberCase{"\"\"", 0, -1}, NumberCase{"$", 0, -1},
                     NumberCase{"0x100000000", 0, -1}, NumberCase{"4294967296", 0, -1},
-                    NumberCase{"$FFFFFFFF", -1, -1}, NumberCase{"0x10", 16, 16}));
+                    NumberCase{"$FFFFFFFF", -1, -1}, NumberCase{"0x10", 16, 16}),
+    vedo::test::NamedBy<&NumberCase::stored>());
 
 TEST_F(Settings, FlagsAreTrueForAnyNonzeroValue) {
   writeIni(

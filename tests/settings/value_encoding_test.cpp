@@ -7,6 +7,7 @@
 
 #include "settings/application_title.h"
 #include "settings/value_encoding.h"
+#include "tests/support/case_name.h"
 
 using namespace vedo;
 
@@ -37,7 +38,8 @@ INSTANTIATE_TEST_SUITE_P(
                     IntegerCase{"", std::nullopt}, IntegerCase{" ", std::nullopt},
                     IntegerCase{"+", std::nullopt}, IntegerCase{"+-3", std::nullopt},
                     IntegerCase{"- 3", std::nullopt}, IntegerCase{"1.5", std::nullopt},
-                    IntegerCase{"\xef\xbc\x93", std::nullopt}));  // a full-width digit
+                    IntegerCase{"\xef\xbc\x93", std::nullopt}),
+    vedo::test::NamedBy<&IntegerCase::text>());  // a full-width digit
 
 INSTANTIATE_TEST_SUITE_P(
     Hexadecimal, IntegerValue,
@@ -53,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
                     IntegerCase{"0x", std::nullopt}, IntegerCase{"$", std::nullopt},
                     IntegerCase{"0xG", std::nullopt}, IntegerCase{"$-1", std::nullopt},
                     IntegerCase{"0x 3", std::nullopt}, IntegerCase{"-$3", std::nullopt},
-                    IntegerCase{" 0x3", std::nullopt}));
+                    IntegerCase{" 0x3", std::nullopt}),
+    vedo::test::NamedBy<&IntegerCase::text>());
 
 TEST(IntegerValueFormat, WritesDecimalThatReadsBack) {
   for (int v : {0, -1, 3, 1024, INT_MIN, INT_MAX}) {

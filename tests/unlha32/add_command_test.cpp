@@ -6,11 +6,16 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <set>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "tests/support/temp_folder.h"
 #include "tests/unlha32/unlha_test_support.h"
+#include "unlha32/include/unlha32_entries.h"
 
 namespace unlha::test {
 namespace {
@@ -234,18 +239,29 @@ TEST(UnlhaLibrary, ExportsExactlyTheFortyOneEntries) {
     const std::string line = r.output.substr(start, nl - start);
     exported.insert(line.substr(line.rfind(' ') + 1));
   }
-  const std::set<std::string> entries = {
-      "UnlhaGetVersion", "UnlhaGetSubVersion", "UnlhaGetRunning", "UnlhaGetBackGroundMode",
-      "UnlhaSetBackGroundMode", "UnlhaGetCursorMode", "UnlhaSetCursorMode", "UnlhaGetCursorInterval",
-      "UnlhaSetCursorInterval", "Unlha", "UnlhaCheckArchive", "UnlhaConfigDialog", "UnlhaGetFileCount",
-      "UnlhaOpenArchive", "UnlhaCloseArchive", "UnlhaFindFirst", "UnlhaFindNext", "UnlhaGetArcFileName",
-      "UnlhaGetArcFileSize", "UnlhaGetArcOriginalSize", "UnlhaGetArcCompressedSize", "UnlhaGetArcRatio",
-      "UnlhaGetArcDate", "UnlhaGetArcTime", "UnlhaGetArcOSType", "UnlhaGetFileName", "UnlhaGetMethod",
-      "UnlhaGetOriginalSize", "UnlhaGetCompressedSize", "UnlhaGetRatio", "UnlhaGetDate", "UnlhaGetTime",
-      "UnlhaGetWriteTime", "UnlhaGetAccessTime", "UnlhaGetCreateTime", "UnlhaGetCRC", "UnlhaGetAttribute",
-      "UnlhaGetOSType", "UnlhaQueryFunctionList", "UnlhaSetOwnerWindow", "UnlhaClearOwnerWindow"};
+#define ENTRY_NAME(name) #name,
+  const std::set<std::string> entries = {UNLHA32_ENTRIES(ENTRY_NAME)};
+#undef ENTRY_NAME
   EXPECT_EQ(entries.size(), 41u);
   EXPECT_EQ(exported, entries);
+}
+
+// The version script names the entries of the list, in its order.
+TEST(UnlhaLibrary, TheExportMapHoldsTheEntryList) {
+  std::ifstream in(UNLHA32_EXPORT_MAP);
+  ASSERT_TRUE(in) << UNLHA32_EXPORT_MAP;
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string map = text.str();
+  const std::size_t global = map.find("global:");
+  const std::size_t local = map.find("local:");
+  ASSERT_LT(global, local);
+  std::vector<std::string> names;
+  std::istringstream words(map.substr(global + 7, local - global - 7));
+  for (std::string word; std::getline(words >> std::ws, word, ';');) names.push_back(word);
+#define ENTRY_NAME(name) #name,
+  EXPECT_EQ(names, (std::vector<std::string>{UNLHA32_ENTRIES(ENTRY_NAME)}));
+#undef ENTRY_NAME
 }
 
 TEST(UnlhaFrontEnd, BuildsTheCommandAndExitsWithTheResult) {

@@ -59,13 +59,14 @@ class Checker : public ::testing::Test {
 
   TempFolder dir;
   int fd = -1;
+  WorkerPool pool{2};
 };
 
 TEST_F(Checker, MembersHandedOverWhileTheFileGrowsAreAllChecked) {
   OutputFile out(fd, "archive");
   RecordingReport report;
   {
-    MemberChecker checker(fd);
+    MemberChecker checker(fd, pool);
     for (std::size_t i = 0; i < 12; ++i) {
       const auto [m, end] = write(out, i);
       checker.add(m, end);
@@ -82,7 +83,7 @@ TEST_F(Checker, MembersHandedOverWhileTheFileGrowsAreAllChecked) {
 
 TEST_F(Checker, ADamagedMemberFailsTheFinish) {
   OutputFile out(fd, "archive");
-  MemberChecker checker(fd);
+  MemberChecker checker(fd, pool);
   for (std::size_t i = 0; i < 5; ++i) {
     const auto [m, end] = write(out, i);
     if (i == 2) {
@@ -113,11 +114,11 @@ TEST_F(Checker, ACheckerLeftUnfinishedStopsAndLeavesTheFileAsItWas) {
   for (std::size_t i = 0; i < 6; ++i) members.push_back(write(out, i));
   const std::string before = dir.read("archive");
   {
-    MemberChecker checker(fd);
+    MemberChecker checker(fd, pool);
     for (const auto& [m, end] : members) checker.add(m, end);
   }
   EXPECT_EQ(dir.read("archive"), before);
-  MemberChecker again(fd);
+  MemberChecker again(fd, pool);
   for (const auto& [m, end] : members) again.add(m, end);
   RecordingReport report;
   EXPECT_NO_THROW(again.finish(report, 0));

@@ -47,7 +47,8 @@ TEST(ParallelRuns, JoinedRunsDecodeToTheMemberForAnyThreadCount) {
     for (unsigned threads : {0u, 1u, 2u, 4u}) {
       SCOPED_TRACE("threads " + std::to_string(threads));
       Bytes packed;
-      ParallelRuns runs(m, threads, [&](std::span<const std::uint8_t> b) { packed.insert(packed.end(), b.begin(), b.end()); });
+      WorkerPool pool(threads);
+      ParallelRuns runs(m, pool, [&](std::span<const std::uint8_t> b) { packed.insert(packed.end(), b.begin(), b.end()); });
       for (std::size_t at = 0; at < data.size(); at += 99991)
         runs.write(std::span(data).subspan(at, std::min<std::size_t>(99991, data.size() - at)));
       runs.finish();
@@ -62,8 +63,9 @@ TEST(ParallelRuns, ASinkThatGivesUpStopsTheWork) {
   const Bytes data = mixed(6 * ParallelRuns::kRunSize);
   std::size_t taken = 0;
   bool gaveUp = false;
+  WorkerPool pool(2);
   try {
-    ParallelRuns runs(lzh::Method::Lh5, 2, [&](std::span<const std::uint8_t> b) {
+    ParallelRuns runs(lzh::Method::Lh5, pool, [&](std::span<const std::uint8_t> b) {
       taken += b.size();
       if (taken > 1000) throw GiveUp{};
     });
@@ -80,7 +82,8 @@ TEST(ParallelRuns, ASinkThatGivesUpStopsTheWork) {
 TEST(ParallelRuns, AFailedRunReachesTheCaller) {
   const Bytes data = mixed(2 * ParallelRuns::kRunSize);
   for (unsigned threads : {0u, 2u}) {
-    ParallelRuns runs(lzh::Method::Lh0, threads, [](std::span<const std::uint8_t>) {});
+    WorkerPool pool(threads);
+    ParallelRuns runs(lzh::Method::Lh0, pool, [](std::span<const std::uint8_t>) {});
     EXPECT_THROW(
         {
           runs.write(data);
@@ -104,8 +107,9 @@ TEST(ParallelRuns, AMemberWrittenInRunsPassesItsCheck) {
     const int fd = ::open(archive.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
     ASSERT_GE(fd, 0);
     OutputFile out(fd, archive);
+    WorkerPool pool(threads);
     const WrittenMember m = writeMember(out, SourceFile{dir.sjis("big"), "big", {}}, lzh::Method::Lh6,
-                                        [](std::uint64_t) {}, nullptr, threads);
+                                        [](std::uint64_t) {}, nullptr, &pool);
     out.flush();
     EXPECT_EQ(m.method, lzh::Method::Lh6);
     EXPECT_EQ(m.originalSize, data.size());

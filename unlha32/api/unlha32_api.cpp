@@ -25,6 +25,7 @@
 #include "unlha32/commands/extract_command.h"
 #include "unlha32/commands/read_commands.h"
 #include "unlha32/include/unlha32.h"
+#include "unlha32/include/unlha32_entries.h"
 #include "unlha32/progress/progress.h"
 
 namespace {
@@ -212,6 +213,15 @@ int findFrom(OpenArchive& a, UnlhaMemberInfo* info) {
 std::uint32_t archiveDosTime(const OpenArchive& a) {
   return unlha::dosDateTime(static_cast<std::int64_t>(a.status.st_mtime));
 }
+
+// The entries' positions, from 1, in the order of the entry list.
+enum EntryPosition : int {
+  NoEntry,
+#define UNLHA_ENTRY_POSITION(name) name##Position,
+  UNLHA32_ENTRIES(UNLHA_ENTRY_POSITION)
+#undef UNLHA_ENTRY_POSITION
+  PositionAfterLast
+};
 
 }  // namespace
 
@@ -428,10 +438,9 @@ int UnlhaGetOSType(int archive) {
 }
 
 int UnlhaQueryFunctionList(int function) {
-  // Entries that do real work in this version, by their position in the entry
-  // list (1 = UnlhaGetVersion ... 41 = UnlhaClearOwnerWindow).
-  if (function == 12) return 0;  // UnlhaConfigDialog: no defaults to set
-  return function >= 1 && function <= 41 ? 1 : 0;
+  // Entries that do real work in this version, by their position.
+  if (function == UnlhaConfigDialogPosition) return 0;  // no defaults to set
+  return function > NoEntry && function < PositionAfterLast ? 1 : 0;
 }
 
 int UnlhaSetOwnerWindow(void* window) {

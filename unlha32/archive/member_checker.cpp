@@ -1,37 +1,35 @@
 #include "unlha32/archive/member_checker.h"
 #include "unlha32/archive/verify_member.h"
 
-#include <system_error>
 #include <utility>
 
 namespace unlha {
 
-MemberChecker::MemberChecker(int fd) : fd_(fd) {
-  try {
-    thread_ = std::thread([this] { run(); });
-  } catch (const std::system_error&) {
-    // No thread: finish() checks every member on the calling thread.
-  }
-}
+MemberChecker::MemberChecker(int fd, WorkerPool& pool) : fd_(fd), pool_(pool), reader_(fd, 0) {}
 
 MemberChecker::~MemberChecker() {
-  {
-    // Set under the lock, so that the thread cannot miss it between its test
-    // and its wait; a check in progress sees it at its next read.
-    std::lock_guard lock(mutex_);
-    stopping_.store(true);
-  }
-  changed_.notify_all();
-  if (thread_.joinable()) thread_.join();
+  // A check in progress sees this at its next read; the task then ends, or
+  // is dropped if no worker took it yet.
+  stopping_.store(true);
+  task_.reset();
 }
 
 void MemberChecker::add(const WrittenMember& member, std::uint64_t fileEnd) {
+  bool start = false;
   {
     std::lock_guard lock(mutex_);
     queue_.push_back(Item{member, fileEnd});
     ++added_;
+    start = !draining_;
+    draining_ = true;
   }
   changed_.notify_all();
+  if (start) {
+    // The task before has left drain() (draining_ was false), so this waits
+    // for nothing.
+    task_.reset();
+    task_ = pool_.submit([this](std::size_t) { drain(); });
+  }
 }
 
 bool MemberChecker::checkNext(std::unique_lock<std::mutex>& lock, ArchiveReader& reader, ProgressReport* report) {
@@ -59,25 +57,21 @@ void MemberChecker::throwIfFailed() {
   if (error_) std::rethrow_exception(error_);
 }
 
-void MemberChecker::run() {
-  // One reader for the thread's whole life: neighbouring small members are
-  // read through its window in one call. The queue only ever names bytes that
-  // are final, and each item extends the reader no further than those.
-  ArchiveReader reader(fd_, 0);
+void MemberChecker::drain() {
+  // The queue only ever names bytes that are final, and each item extends the
+  // reader no further than those.
   std::unique_lock lock(mutex_);
-  for (;;) {
-    changed_.wait(lock, [&] { return stopping_.load() || error_ || !queue_.empty(); });
-    if (stopping_.load() || error_) return;
-    checkNext(lock, reader, nullptr);
+  while (!stopping_.load() && checkNext(lock, reader_, nullptr)) {
   }
+  draining_ = false;
 }
 
 void MemberChecker::finish(ProgressReport& report, double start) {
   ArchiveReader reader(fd_, 0);
   std::unique_lock lock(mutex_);
   while (done_ < added_ && !error_) {
-    // The caller's thread checks queued members itself; when the checker
-    // thread holds the last ones, it waits for them.
+    // The caller's thread checks queued members itself; when the task on
+    // the pool holds the last ones, it waits for them.
     if (!checkNext(lock, reader, &report)) changed_.wait(lock);
     const double done = start + (1 - start) * static_cast<double>(done_) / static_cast<double>(added_);
     lock.unlock();
@@ -85,7 +79,7 @@ void MemberChecker::finish(ProgressReport& report, double start) {
     lock.lock();
   }
   if (error_) std::rethrow_exception(error_);
-  // Also when the checker thread had done everything before this call.
+  // Also when the task had done everything before this call.
   lock.unlock();
   report.fraction(1.0);
 }

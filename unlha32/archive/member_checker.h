@@ -1,8 +1,8 @@
 #pragma once
 // Checks new members of the archive being written (see verifyMember) on a
-// thread of its own while the members after them are still being compressed
-// and written: a core that would wait for the writer decodes instead, and
-// little is left to check once the last member is written.
+// worker of the command's pool while the members after them are still being
+// compressed and written: a core that would wait for the writer decodes
+// instead, and little is left to check once the last member is written.
 
 #include <atomic>
 #include <condition_variable>
@@ -10,9 +10,10 @@
 #include <deque>
 #include <exception>
 #include <mutex>
-#include <thread>
+#include <optional>
 
 #include "unlha32/archive/verify_member.h"
+#include "unlha32/archive/worker_pool.h"
 #include "unlha32/progress/progress.h"
 
 namespace unlha {
@@ -20,10 +21,11 @@ namespace unlha {
 class MemberChecker {
  public:
   // `fd` is the archive being written; it must stay open while the checker
-  // lives. When the system refuses the thread, finish() does all the work.
-  explicit MemberChecker(int fd);
-  // Stops the thread without checking what is left (the command failed),
-  // ending a check in progress at its next read.
+  // lives. Queued members are checked one after another by one task on
+  // `pool`; what no worker has checked by then, finish() checks.
+  MemberChecker(int fd, WorkerPool& pool);
+  // Stops without checking what is left (the command failed), ending a check
+  // in progress at its next read.
   ~MemberChecker();
   MemberChecker(const MemberChecker&) = delete;
   MemberChecker& operator=(const MemberChecker&) = delete;
@@ -47,13 +49,18 @@ class MemberChecker {
     std::uint64_t fileEnd = 0;
   };
 
-  void run();
+  // The task on the pool: checks queued members until none is left.
+  void drain();
   // Takes the next queued item, checks it with `reader` and records the
   // outcome; false when nothing is queued. Called with the lock held; unlocks
   // it while checking.
   bool checkNext(std::unique_lock<std::mutex>& lock, ArchiveReader& reader, ProgressReport* report);
 
   int fd_;
+  WorkerPool& pool_;
+  // The reader of the task: one for the checker's whole life, so that
+  // neighbouring small members are read through its window in one call.
+  ArchiveReader reader_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Item> queue_;
@@ -61,7 +68,8 @@ class MemberChecker {
   std::size_t done_ = 0;
   std::exception_ptr error_;
   std::atomic<bool> stopping_{false};  // the checker is going: read without the lock by a check in progress
-  std::thread thread_;
+  bool draining_ = false;              // the task is queued or running
+  std::optional<WorkerPool::Task> task_;
 };
 
 }  // namespace unlha

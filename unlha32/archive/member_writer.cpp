@@ -64,15 +64,22 @@ class SourceFd {
 // Whether to store the file without trying the encoder: the codec's guess must
 // say "incompressible" for a sample at the start, the middle and the end, so a
 // file that merely begins with packed data (a tar holding a compressed file
-// first, say) is still compressed.
+// first, say) is still compressed. `first` is the file's first read: samples
+// it holds come from it, the others from `source`.
 constexpr std::size_t kSampleSize = 64 << 10;
 
-bool looksIncompressible(SourceFd& source, std::uint64_t size, std::span<const std::uint8_t> start) {
-  if (!lzh::looksIncompressible(start.first(std::min(start.size(), kSampleSize)))) return false;
-  std::vector<std::uint8_t> sample(kSampleSize);
-  for (std::uint64_t at : {size / 2, size > kSampleSize ? size - kSampleSize : 0}) {
-    const std::size_t n = source.readAt(at, sample);
-    if (!lzh::looksIncompressible(std::span(sample.data(), n))) return false;
+bool fileLooksIncompressible(SourceFd& source, std::uint64_t size, std::span<const std::uint8_t> first) {
+  std::vector<std::uint8_t> buffer;
+  for (std::uint64_t at : {std::uint64_t{0}, size / 2, size > kSampleSize ? size - kSampleSize : 0}) {
+    const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(kSampleSize, size - at));
+    std::span<const std::uint8_t> sample;
+    if (at + length <= first.size()) {
+      sample = first.subspan(static_cast<std::size_t>(at), length);
+    } else {
+      buffer.resize(length);
+      sample = std::span(buffer.data(), source.readAt(at, buffer));
+    }
+    if (!lzh::looksIncompressible(sample)) return false;
   }
   return true;
 }
@@ -119,18 +126,10 @@ class ChunkReader {
   std::span<std::uint8_t> buffer_;
 };
 
-bool sampleLooksIncompressible(std::span<const std::uint8_t> data) {
-  const std::size_t n = data.size();
-  const std::size_t offsets[] = {0, n / 2, n > kSampleSize ? n - kSampleSize : 0};
-  for (std::size_t at : offsets)
-    if (!lzh::looksIncompressible(data.subspan(at, std::min(kSampleSize, n - at)))) return false;
-  return true;
-}
-
 }  // namespace
 
 WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method method,
-                          const BytesRead& progress, MemberScratch* scratch, unsigned threads) {
+                          const BytesRead& progress, MemberScratch* scratch, WorkerPool* pool) {
   if (file.stored.size() > kMaxStoredPath)
     throw CommandError(UNLHA_ERROR_NAME, "stored path too long: \"" + file.stored + "\"");
   SourceFd source(file);
@@ -176,7 +175,7 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
   const std::span<const std::uint8_t> first = chunk;
 
   if (method != lzh::Method::Lh0 && st.st_size > 0 &&
-      !(whole ? sampleLooksIncompressible(first) : looksIncompressible(source, static_cast<std::uint64_t>(st.st_size), first))) {
+      !fileLooksIncompressible(source, static_cast<std::uint64_t>(st.st_size), first)) {
     const std::uint64_t limit = static_cast<std::uint64_t>(st.st_size);
     std::uint64_t packed = 0;
     const lzh::ByteSink sink = [&](std::span<const std::uint8_t> bytes) {
@@ -195,8 +194,8 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
       }
     };
     try {
-      if (threads > 1 && !whole && limit > ParallelRuns::kRunSize) {
-        ParallelRuns runs(method, threads, sink);
+      if (pool && pool->workers() > 1 && !whole && limit > ParallelRuns::kRunSize) {
+        ParallelRuns runs(method, *pool, sink);
         readAll([&](std::span<const std::uint8_t> c) { runs.write(c); });
         runs.finish();
       } else {

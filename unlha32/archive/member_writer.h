@@ -9,6 +9,7 @@
 
 #include "unlha32/archive/output_file.h"
 #include "unlha32/archive/source_scan.h"
+#include "unlha32/archive/worker_pool.h"
 #include "unlha32/codec/lzh_codec.h"
 
 namespace unlha {
@@ -46,10 +47,11 @@ struct MemberScratch {
 // CommandError: UNLHA_ERROR_READ, UNLHA_ERROR_TOO_LARGE, UNLHA_ERROR_NAME or
 // UNLHA_ERROR_WRITE.
 //
-// A file of more than one run is compressed in runs on `threads` threads at
-// once (see ParallelRuns) when `threads` is above 1.
+// A file of more than one run is compressed in runs on the workers of `pool`
+// (see ParallelRuns) when it has more than one. Called on a worker of that
+// pool, `pool` must be null: a task never waits for another.
 WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method method,
-                          const BytesRead& progress, MemberScratch* scratch = nullptr, unsigned threads = 1);
+                          const BytesRead& progress, MemberScratch* scratch = nullptr, WorkerPool* pool = nullptr);
 
 // The 5-byte method id, e.g. "-lh5-".
 const char* methodId(lzh::Method method);

@@ -6,15 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <deque>
-#include <exception>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "platform/cp932.h"
@@ -27,6 +22,7 @@
 #include "unlha32/archive/output_file.h"
 #include "unlha32/archive/source_scan.h"
 #include "unlha32/archive/verify_member.h"
+#include "unlha32/archive/worker_pool.h"
 #include "unlha32/include/unlha32.h"
 
 namespace unlha {
@@ -41,114 +37,20 @@ struct Step {
   std::size_t index;
 };
 
-// Members up to this size are compressed ahead on worker threads into memory
-// and appended in order, so that a folder of small files keeps every core
-// busy; larger ones stream straight into the archive, keeping memory bounded
-// (at most a window of two per core of these is held at once).
+// Members up to this size are compressed ahead on the pool's workers into
+// memory and appended in order, so that a folder of small files keeps every
+// core busy; larger ones stream straight into the archive, keeping memory
+// bounded (at most a window of two per worker of these is held at once).
+// They are written without the pool: a task never waits for another.
 constexpr std::uint64_t kAheadMaxSize = 1 << 20;
 
-struct Prepared {
+// A member compressed ahead into memory, taken back in plan order.
+struct Ahead {
+  std::size_t step = 0;  // index in the plan
   MemoryOutput output;
   WrittenMember member;
-  std::exception_ptr error;
+  WorkerPool::Task task;
 };
-
-Prepared prepareMember(const SourceFile& file, lzh::Method method, MemberScratch& scratch) {
-  Prepared p;
-  try {
-    p.member = writeMember(p.output, file, method, [](std::uint64_t) {}, &scratch);
-  } catch (...) {
-    p.error = std::current_exception();
-  }
-  return p;
-}
-
-// Worker threads that compress members ahead; results are taken back in the
-// order the caller submitted them. A fixed set of threads, so a folder of
-// small files does not pay for a thread per member.
-class AheadPool {
- public:
-  struct Job {
-    const SourceFile* file = nullptr;
-    lzh::Method method = lzh::Method::Lh5;
-    Prepared result;
-    bool done = false;
-  };
-
-  // A system that refuses a thread (a process limit, low memory) gets fewer
-  // workers; with none at all, take() does the work on the calling thread.
-  explicit AheadPool(unsigned threads) {
-    workers_.reserve(threads);
-    for (unsigned i = 0; i < threads; ++i) {
-      try {
-        workers_.emplace_back([this] { run(); });
-      } catch (const std::system_error&) {
-        break;
-      }
-    }
-  }
-  ~AheadPool() {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-    }
-    wake_.notify_all();
-    for (std::thread& t : workers_) t.join();
-  }
-  AheadPool(const AheadPool&) = delete;
-  AheadPool& operator=(const AheadPool&) = delete;
-
-  std::shared_ptr<Job> submit(const SourceFile& file, lzh::Method method) {
-    auto job = std::make_shared<Job>();
-    job->file = &file;
-    job->method = method;
-    {
-      std::lock_guard lock(mutex_);
-      queue_.push_back(job);
-    }
-    wake_.notify_one();
-    return job;
-  }
-
-  Prepared take(Job& job) {
-    if (workers_.empty()) return prepareMember(*job.file, job.method, inlineScratch_);
-    std::unique_lock lock(mutex_);
-    finished_.wait(lock, [&] { return job.done; });
-    return std::move(job.result);
-  }
-
- private:
-  void run() {
-    MemberScratch scratch;
-    for (;;) {
-      std::shared_ptr<Job> job;
-      {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
-        if (stop_) return;  // a failed command does not finish work nobody will take
-        job = std::move(queue_.front());
-        queue_.pop_front();
-      }
-      Prepared p = prepareMember(*job->file, job->method, scratch);
-      {
-        std::lock_guard lock(mutex_);
-        job->result = std::move(p);
-        job->done = true;
-      }
-      finished_.notify_all();
-    }
-  }
-
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::condition_variable finished_;
-  std::deque<std::shared_ptr<AheadPool::Job>> queue_;
-  std::vector<std::thread> workers_;
-  MemberScratch inlineScratch_;  // for take() when no worker could be started
-  bool stop_ = false;
-};
-
-unsigned workerCount() { return std::clamp(std::thread::hardware_concurrency(), 1u, 4u); }
 
 }  // namespace
 
@@ -206,9 +108,12 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
       if (!placed[i]) plan.push_back({false, i});
   }
 
+  // One set of threads for compressing ahead, the runs of large members and
+  // the checks; declared first, so that it goes last.
+  WorkerPool pool(WorkerPool::workersForThisMachine());
   // New members go to the checker once every byte of them is in the file;
   // until then (small members wait in the output buffer) they are pending.
-  MemberChecker checker(temp.fd());
+  MemberChecker checker(temp.fd(), pool);
   std::vector<WrittenMember> written;
   std::size_t pending = 0;  // written[pending..] not yet handed to the checker
   std::vector<std::uint64_t> ends;  // file end of each written member
@@ -219,15 +124,29 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
   };
   std::size_t kept = 0;
   MemberScratch scratch;  // for the members this thread writes itself
-  AheadPool pool(workerCount());
-  const std::size_t window = 2 * workerCount();
-  std::deque<std::pair<std::size_t, std::shared_ptr<AheadPool::Job>>> ahead;  // plan index, work
+  // One per pool slot, for the members compressed ahead; the calling
+  // thread's slot uses `scratch`.
+  std::vector<std::unique_ptr<MemberScratch>> aheadScratch(pool.slots());
+  auto scratchOf = [&](std::size_t slot) -> MemberScratch& {
+    if (slot == pool.workers()) return scratch;
+    if (!aheadScratch[slot]) aheadScratch[slot] = std::make_unique<MemberScratch>();
+    return *aheadScratch[slot];
+  };
+  const std::size_t window = 2 * std::max(pool.workers(), 1u);
+  // The deque keeps each entry in place while others are added and taken,
+  // and its task ends before it goes.
+  std::deque<Ahead> ahead;
   std::size_t scan = 0;
   auto launchAhead = [&] {
     for (; ahead.size() < window && scan < plan.size(); ++scan) {
       const Step& s = plan[scan];
       if (s.copy || files[s.index].identity.size > static_cast<std::int64_t>(kAheadMaxSize)) continue;
-      ahead.emplace_back(scan, pool.submit(files[s.index], command.method));
+      Ahead& a = ahead.emplace_back();
+      a.step = scan;
+      const SourceFile& file = files[s.index];
+      a.task = pool.submit([&a, &file, &scratchOf, method = command.method](std::size_t slot) {
+        a.member = writeMember(a.output, file, method, [](std::uint64_t) {}, &scratchOf(slot));
+      });
     }
   };
 
@@ -237,19 +156,19 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
     if (s.copy) {
       copyMember(old.get(), existing[s.index], out, target.display);
       ++kept;
-    } else if (!ahead.empty() && ahead.front().first == k) {
-      Prepared p = pool.take(*ahead.front().second);
-      ahead.pop_front();
-      if (p.error) std::rethrow_exception(p.error);
-      report.member(p.member.stored);
-      p.member.headerOffset += out.position();
-      out.write(p.output.bytes());
-      written.push_back(std::move(p.member));
+    } else if (!ahead.empty() && ahead.front().step == k) {
+      Ahead& a = ahead.front();
+      a.task.wait();
+      report.member(a.member.stored);
+      a.member.headerOffset += out.position();
+      out.write(a.output.bytes());
+      written.push_back(std::move(a.member));
       ends.push_back(out.position());
+      ahead.pop_front();
       advance(written.back().originalSize);
     } else {
       report.member(files[s.index].stored);
-      written.push_back(writeMember(out, files[s.index], command.method, advance, &scratch, workerCount()));
+      written.push_back(writeMember(out, files[s.index], command.method, advance, &scratch, &pool));
       ends.push_back(out.position());
     }
     handOver();

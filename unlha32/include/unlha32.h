@@ -190,6 +190,11 @@ typedef struct UnlhaMemberInfo {
   char method[8];          /* "-lh5-" */
 } UnlhaMemberInfo;
 
+/* The entries, in the order of their positions (UnlhaQueryFunctionList).
+ * unlha32_entries.h lists the same names in the same order for code that
+ * walks them all. */
+#include "unlha32/include/unlha32_entries.h"
+
 UNLHA32_API int UnlhaGetVersion(void);
 UNLHA32_API int UnlhaGetSubVersion(void);
 UNLHA32_API int UnlhaGetRunning(void);
