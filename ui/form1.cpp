@@ -286,7 +286,7 @@ void TForm1::BitBtn1Click() {
   try {
     if (UseBatch()) {
       RunBatchFile(ctx);
-    } else if (CompressEntry(ctx)) {
+    } else if (RunSingleJob(ctx)) {
       port_.playSound(Sound::Asterisk);
       port_.ShowNotice(NoticeKind::Information, ButtonOk, cp932Literal("圧縮処理が終了しました"));
     }
