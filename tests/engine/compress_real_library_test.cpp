@@ -5,8 +5,10 @@
 
 #include "app_state.h"
 #include "archiver_binding.h"
+#include "cp932.h"
 #include "engine_context.h"
 #include "job_fields.h"
+#include "other_program.h"
 #include "scripted_port.h"
 #include "temp_folder.h"
 
@@ -37,7 +39,8 @@ struct RealCase {
   const char* kept;     // a file in src/ the pattern does not match, or ""
 };
 
-class CompressEntryRealLibrary : public ::testing::TestWithParam<RealCase> {
+// The binding loaded with the product library for each test.
+class RealLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string library = realLibraryPath();
@@ -52,6 +55,8 @@ class CompressEntryRealLibrary : public ::testing::TestWithParam<RealCase> {
   }
   std::vector<std::string> stubNotices;
 };
+
+class CompressEntryRealLibrary : public RealLibrary, public ::testing::WithParamInterface<RealCase> {};
 
 TEST_P(CompressEntryRealLibrary, WildcardWithDeleteLeavesAnArchiveHoldingEveryDeletedFile) {
   const RealCase& c = GetParam();
@@ -102,6 +107,84 @@ INSTANTIATE_TEST_SUITE_P(
                       // The archive lies in the searched folder and matches the
                       // pattern: it is neither stored in itself nor deleted.
                       RealCase{"ArchiveAmongTheSources", "src/*", "src/ALL.LZH", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Another program works on B.TXT while the delete pass removes it. Whatever
+// it does, no version of B is lost: each is either in the archive (and the
+// file removed) or still on disk.
+struct RaceCase {
+  const char* name;
+  test::RemovalStep step;
+  void (*act)(const stdfs::path& file);
+  const char* bAfter;      // B.TXT afterwards, or nullptr when removed
+  const char* keptAside;   // the old B kept under another name, or nullptr
+  std::size_t notices;
+};
+
+constexpr const char* BStored = "version one of B";
+
+class DeletePassRace : public RealLibrary,
+                       public ::testing::WithParamInterface<RaceCase> {};
+
+TEST_P(DeletePassRace, KeepsEveryVersion) {
+  const RaceCase& c = GetParam();
+  test::TempFolder tmp;
+  tmp.write("src/A.TXT", "first file");
+  tmp.write("src/B.TXT", BStored);
+  AppState state;
+  state.JobDialogs = false;
+  PlainJobFields fields;
+  fields.setSource(tmp.sjis("src/*.TXT"));
+  fields.setTarget(tmp.sjis("out.lzh"));
+  fields.setDeleteAfter(true);
+  test::ScriptedPort port(state);
+  EngineContext ctx{state, fields, port, unlha32::Archiver()};
+  {
+    test::OtherProgram other(c.step, "B.TXT", c.act);
+    EXPECT_TRUE(CompressEntry(ctx));
+  }
+
+  EXPECT_FALSE(stdfs::exists(tmp.path() / "src/A.TXT"));
+  if (c.bAfter)
+    EXPECT_EQ(tmp.read("src/B.TXT"), c.bAfter);
+  else
+    EXPECT_FALSE(stdfs::exists(tmp.path() / "src/B.TXT"));
+  std::vector<stdfs::path> kept;
+  for (const auto& entry : stdfs::directory_iterator(tmp.path() / "src"))
+    if (entry.path().filename() != "B.TXT") kept.push_back(entry.path());
+  ASSERT_EQ(kept.size(), c.keptAside ? 1u : 0u);
+  if (c.keptAside) {
+    EXPECT_EQ(tmp.read(stdfs::relative(kept[0], tmp.path()).string()), c.keptAside);
+    EXPECT_NE(port.notices().back().text.find(*cp932::fromUtf8(kept[0].string())), std::string::npos);
+  }
+  EXPECT_EQ(port.notices().size(), c.notices);
+  ASSERT_EQ(runQuiet("lhasa xqw='" + tmp.str("check") + "' '" + tmp.str("out.lzh") + "'"), 0);
+  EXPECT_EQ(tmp.read("check/B.TXT"), BStored);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Races, DeletePassRace,
+    ::testing::Values(
+        RaceCase{"SavedByRenameBeforeRemoval", test::RemovalStep::BeforeCheck,
+                 [](const stdfs::path& f) { test::saveByRename(f, "version two of B"); }, "version two of B",
+                 nullptr, 1},
+        RaceCase{"RewrittenWithItsTimePutBack", test::RemovalStep::BeforeCheck,
+                 [](const stdfs::path& f) { test::rewriteKeepingTime(f, "VERSION ONE OF B"); }, "VERSION ONE OF B",
+                 nullptr, 1},
+        // Bytes changed with size and times as they were (a shared mapping):
+        // only the check against the member's CRC sees it.
+        RaceCase{"ChangedUnseenByTimesWhileAside", test::RemovalStep::MovedAside,
+                 [](const stdfs::path& f) { test::rewriteKeepingTime(test::movedAside(f.parent_path()), "VERSION ONE OF B"); },
+                 "VERSION ONE OF B", nullptr, 1},
+        RaceCase{"SavedByRenameWhileAside", test::RemovalStep::MovedAside,
+                 [](const stdfs::path& f) { test::saveByRename(f, "version two of B"); }, "version two of B", nullptr,
+                 0},
+        RaceCase{"ChangedAndSavedWhileAside", test::RemovalStep::MovedAside,
+                 [](const stdfs::path& f) {
+                   test::rewriteKeepingTime(test::movedAside(f.parent_path()), "VERSION ONE OF B");
+                   test::saveByRename(f, "version two of B");
+                 },
+                 "version two of B", "VERSION ONE OF B", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The product library's own Unlha, for the stand-in below.
