@@ -201,6 +201,8 @@ int copyFile(std::string_view src, std::string_view dst, FileIdentity* sourceRea
   }
   if (sourceRead) *sourceRead = identityOf(srcStat);
 
+  // A copy counts only when it and its folder are durable: a move removes
+  // its source after it.
   return replaceAtomically(*sysDst, [&](int out) {
     char buffer[1 << 16];
     for (;;) {
@@ -215,7 +217,7 @@ int copyFile(std::string_view src, std::string_view dst, FileIdentity* sourceRea
     const struct timespec times[2] = {srcStat.st_atim, srcStat.st_mtim};
     if (::fchmod(out, srcStat.st_mode & 07777) != 0) return errno;
     return ::futimens(out, times) == 0 ? 0 : errno;
-  });
+  }).error;
 }
 
 int createFolder(std::string_view path) {

@@ -125,14 +125,16 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes) {
     }
   }
 
-  const int error = fs::replaceAtomically(target, [&](int fd) {
+  const fs::ReplaceResult result = fs::replaceAtomically(target, [&](int fd) {
     // If keeping the permissions fails the new file merely has the umask's
     // (0666 under it, as for a new file), which is no reason to refuse.
     if (exists) (void)::fchmod(fd, st.st_mode & 07777);
     return fs::writeAll(fd, bytes.data(), bytes.size());
   });
-  errno = error;
-  return error == 0;
+  // A failed sync of the folder after the rename leaves the new file in
+  // place: the save happened.
+  errno = result.error;
+  return result.replaced;
 }
 
 // Reads the whole file at `path`. A missing file gives an empty text and true.

@@ -77,44 +77,45 @@ bool lacksUnnamedFiles(int error) { return error == EOPNOTSUPP || error == EISDI
 
 }  // namespace
 
-int replaceAtomically(const std::string& systemPath, const FileWriter& write, const ReplaceCheck& beforeRename) {
+ReplaceResult replaceAtomically(const std::string& systemPath, const FileWriter& write,
+                                const ReplaceCheck& beforeRename) {
   const std::size_t slash = systemPath.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : systemPath.substr(0, slash);
   const std::string name = slash == std::string::npos ? systemPath : systemPath.substr(slash + 1);
-  if (name.empty() || name == "." || name == "..") return EISDIR;
+  if (name.empty() || name == "." || name == "..") return {EISDIR};
 
   const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dir) return errno;
+  if (!dir) return {errno};
   TemporaryName temporary(dir.get());
   UniqueFd file;
   if (!namedTemporaryForced) {
     file.reset(::openat(dir.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
-    if (!file && !lacksUnnamedFiles(errno)) return errno;
+    if (!file && !lacksUnnamedFiles(errno)) return {errno};
   }
   if (!file) {
-    if (const int e = temporary.create(file); e != 0) return e;
+    if (const int e = temporary.create(file); e != 0) return {e};
   }
 
-  if (const int e = write(file.get()); e != 0) return e;
-  if (::fsync(file.get()) != 0) return errno;
+  if (const int e = write(file.get()); e != 0) return {e};
+  if (::fsync(file.get()) != 0) return {errno};
   if (beforeRename) {
-    if (const int e = beforeRename(); e != 0) return e;
+    if (const int e = beforeRename(); e != 0) return {e};
   }
 
   if (temporary.empty()) {
     // A free name is taken in one step; an existing file is replaced through
     // a short-lived name and a rename, since a link never replaces.
     const int e = TemporaryName::linkUnnamed(file.get(), dir.get(), name);
-    if (e != 0 && e != EEXIST) return e;
+    if (e != 0 && e != EEXIST) return {e};
     if (e == EEXIST) {
-      if (const int l = temporary.link(file.get()); l != 0) return l;
+      if (const int l = temporary.link(file.get()); l != 0) return {l};
     }
   }
   if (!temporary.empty()) {
-    if (::renameat(dir.get(), temporary.c_str(), dir.get(), name.c_str()) != 0) return errno;
+    if (::renameat(dir.get(), temporary.c_str(), dir.get(), name.c_str()) != 0) return {errno};
     temporary.forget();
   }
-  return ::fsync(dir.get()) == 0 ? 0 : errno;
+  return {::fsync(dir.get()) == 0 ? 0 : errno, true};
 }
 
 int writeAll(int fd, const void* data, std::size_t size) {

@@ -25,8 +25,13 @@ using ReplaceCheck = std::function<int()>;
 // synced, so the new name is as durable as the data. A symbolic link at
 // `systemPath` is replaced itself; callers that mean its target resolve it
 // first. The new file gets mode 0666 under the umask; `write` may change it.
-// Returns 0 or an errno value; on failure the old file is untouched.
-int replaceAtomically(const std::string& systemPath, const FileWriter& write, const ReplaceCheck& beforeRename = {});
+struct ReplaceResult {
+  int error = 0;          // 0 when the new file and the name are durable; else an errno value
+  bool replaced = false;  // the new file holds the name (true also when only the folder's sync failed)
+};
+// When `replaced` is false the old file is untouched.
+ReplaceResult replaceAtomically(const std::string& systemPath, const FileWriter& write,
+                                const ReplaceCheck& beforeRename = {});
 
 // Writes all `size` bytes at the descriptor's offset, resuming after a short
 // write or an interruption. 0 or an errno value.

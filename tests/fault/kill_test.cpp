@@ -42,7 +42,7 @@ class KillAtEveryCall : public testing::Test {
   }
 
   struct Totals {
-    std::size_t kills = 0, missed = 0, replaced = 0, leftovers = 0;
+    std::size_t kills = 0, missed = 0, replaced = 0, leftovers = 0, setAside = 0;
   };
 
   // Traces one clean run, then kills a run at each of its calls (from the
@@ -69,6 +69,7 @@ class KillAtEveryCall : public testing::Test {
       EXPECT_EQ(o.fault, "") << "killed at call " << point << " (" << trace[point] << ")";
       if (o.changed) ++t.replaced;
       t.leftovers += o.leftovers;
+      t.setAside += o.setAside;
       if (HasFailure()) break;
     }
     RecordProperty("calls", static_cast<int>(trace.size()));
@@ -104,8 +105,9 @@ TEST_F(KillAtEveryCall, CompressJobThatDeletesItsSources) {
   const std::vector<std::string> argv = {probeProgram("fault_compress_probe").string(), libraryPath().string(),
                                          "src*.txt", "old.lzh"};
   const Totals t = killEverywhere(scenario, argv, true);
-  std::printf("compress job: %zu kills, %zu missed, %zu after the new archive was in place, %zu temporary files left\n",
-              t.kills, t.missed, t.replaced, t.leftovers);
+  std::printf("compress job: %zu kills, %zu missed, %zu after the new archive was in place, %zu temporary files left, "
+              "%zu sources set aside whole\n",
+              t.kills, t.missed, t.replaced, t.leftovers, t.setAside);
   EXPECT_GE(t.kills, 100u);
   EXPECT_LT(t.missed, t.kills / 4);
 }

@@ -170,7 +170,7 @@ TEST_P(ReplaceAtomically, LeavesOldOrNewAndNothingElse) {
   TempFolder dir;
   const std::string name = c.nameLength ? std::string(c.nameLength, 'n') : "file.dat";
   if (c.oldFile) dir.write(name, "old");
-  const int result = fs::replaceAtomically(
+  const fs::ReplaceResult result = fs::replaceAtomically(
       dir.str(name),
       [&](int fd) {
         EXPECT_EQ(fs::writeAll(fd, "new bytes", 9), 0);
@@ -178,7 +178,8 @@ TEST_P(ReplaceAtomically, LeavesOldOrNewAndNothingElse) {
       },
       [&] { return c.checkResult; });
   const bool replaced = c.writeResult == 0 && c.checkResult == 0;
-  EXPECT_EQ(result, replaced ? 0 : c.writeResult + c.checkResult);
+  EXPECT_EQ(result.error, replaced ? 0 : c.writeResult + c.checkResult);
+  EXPECT_EQ(result.replaced, replaced);
   if (replaced || c.oldFile) {
     EXPECT_EQ(dir.read(name), replaced ? "new bytes" : "old");
   }
