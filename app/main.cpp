@@ -6,17 +6,17 @@
 // left after the toolkit's own options, the main window's first activation
 // runs that batch file and closes the window.
 
-#include <app_state.h>
-#include <archiver_binding.h>
+#include "archiver/archiver_binding.h"
+#include "engine/app_state.h"
 
 #include <QApplication>
 #include <QStringList>
 #include <QTimer>
 
-#include "glyphs.h"
-#include "notice_box.h"
-#include "screenshots.h"
-#include "vedo_windows.h"
+#include "app/screenshots.h"
+#include "ui/glyphs.h"
+#include "ui/notice_box.h"
+#include "ui/vedo_windows.h"
 
 int main(int argc, char** argv) {
   // QApplication takes its own options (such as -platform) out of argv.

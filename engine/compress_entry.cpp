@@ -1,28 +1,28 @@
-#include "compress_entry.h"
+#include "engine/compress_entry.h"
 
 #include <unistd.h>
 
-#include <archiver_binding.h>
-#include <cp932.h>
-#include <file_system.h>
-#include <full_path.h>
-#include <sjis_text.h>
+#include "archiver/archiver_binding.h"
+#include "platform/cp932.h"
+#include "platform/file_system.h"
+#include "platform/full_path.h"
+#include "platform/sjis_text.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
-#include "app_state.h"
+#include "engine/app_state.h"
+#include "engine/interaction_port.h"
+#include "engine/job_fields.h"
 #include "engine/kept_aside_notice.h"
 #include "platform/guarded_removal.h"
 #include "unlha32/codec/lzh_codec.h"
-#include "interaction_port.h"
-#include "job_fields.h"
 
 namespace vedo {
 

@@ -1,14 +1,14 @@
-#include "file_entries.h"
+#include "engine/file_entries.h"
 
-#include "app_state.h"
-#include "cp932.h"
-#include "file_system.h"
-#include "full_path.h"
-#include "interaction_port.h"
-#include "job_fields.h"
+#include "engine/app_state.h"
+#include "engine/interaction_port.h"
+#include "engine/job_fields.h"
 #include "engine/kept_aside_notice.h"
+#include "platform/cp932.h"
+#include "platform/file_system.h"
+#include "platform/full_path.h"
 #include "platform/guarded_removal.h"
-#include "sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace vedo {
 namespace {

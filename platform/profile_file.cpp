@@ -1,4 +1,4 @@
-#include "profile_file.h"
+#include "platform/profile_file.h"
 
 #include <fcntl.h>
 #include <pwd.h>

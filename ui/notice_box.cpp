@@ -1,6 +1,6 @@
-#include "notice_box.h"
+#include "ui/notice_box.h"
 
-#include <application_title.h>
+#include "settings/application_title.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -18,7 +18,7 @@
 
 #include <algorithm>
 
-#include "ui_text.h"
+#include "ui/ui_text.h"
 
 namespace vedo::ui {
 namespace {

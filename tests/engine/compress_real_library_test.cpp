@@ -1,16 +1,16 @@
 // CompressEntry with the product library: a wildcard compressed with its
 // sources deleted must leave an archive that an independent reader accepts and
 // that holds every deleted file, byte for byte.
-#include "compress_entry.h"
+#include "engine/compress_entry.h"
 
-#include "app_state.h"
-#include "archiver_binding.h"
-#include "cp932.h"
-#include "engine_context.h"
-#include "job_fields.h"
-#include "other_program.h"
-#include "scripted_port.h"
-#include "temp_folder.h"
+#include "archiver/archiver_binding.h"
+#include "engine/app_state.h"
+#include "engine/engine_context.h"
+#include "engine/job_fields.h"
+#include "platform/cp932.h"
+#include "tests/support/other_program.h"
+#include "tests/support/scripted_port.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "file_system.h"
+#include "platform/file_system.h"
+#include "platform/full_path.h"
 #include "platform/replace_file.h"
-#include "full_path.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 using namespace vedo;
 using vedo::test::sj;
