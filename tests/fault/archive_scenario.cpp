@@ -114,7 +114,7 @@ ArchiveScenario::Outcome ArchiveScenario::check(bool sourcesMayGo, bool tempsAll
       if (name == "old.lzh" && f == archiveFolder_) continue;
       if (std::find(sources_.begin(), sources_.end(), name) != sources_.end() && f == folder_) continue;
       if (name.starts_with("vedo-kept-") && f == folder_ && o.setAside > 0) continue;
-      if (isLibraryTempName(name, "old.lzh") && f == archiveFolder_) {
+      if (isReplacementTempName(name) && f == archiveFolder_) {
         ++o.leftovers;
         if (!tempsAllowed) o.fault = "temporary file left behind: " + name;
         continue;

@@ -29,12 +29,13 @@ class ArchiveScenario {
 
   struct Outcome {
     bool changed = false;        // a new archive is in place
-    std::size_t leftovers = 0;   // library temporary files in the archive's folder
+    std::size_t leftovers = 0;   // temporary names of a replacement in the archive's folder
     std::size_t setAside = 0;    // sources whole under the guarded removal's private name
     std::string fault;           // empty when every rule holds
   };
   // `sourcesMayGo`: the program may delete sources (the engine's move);
-  // `tempsAllowed`: a killed program may leave its temporary file.
+  // `tempsAllowed`: the program was killed where its new archive had its
+  // short-lived temporary name.
   Outcome check(bool sourcesMayGo, bool tempsAllowed) const;
 
  private:

@@ -33,11 +33,13 @@ class AddCommand : public ::testing::Test {
   std::string member(const std::string& name) const {
     return shell("bsdtar --options hdrcharset=CP932 -xOf '" + arc() + "' '" + name + "'").output;
   }
-  // Files in the archive's folder whose names mark them as our temporary files.
+  // Files in the archive's folder whose names mark them as temporary files.
   std::vector<std::string> leftovers() const {
     std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(dir.path()))
-      if (e.path().filename().string().ends_with(".tmp")) out.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir.path())) {
+      const std::string name = e.path().filename().string();
+      if (name.ends_with(".tmp") || name.starts_with(".vedo")) out.push_back(name);
+    }
     return out;
   }
 

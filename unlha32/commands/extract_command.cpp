@@ -65,22 +65,22 @@ std::vector<std::string> safeParts(const MemberInfo& m) {
 
 // Opens the destination folder, creating missing levels. The user named this
 // folder, so links on the way to it are followed as the system does.
-Fd openDestination(const std::string& destination) {
+vedo::UniqueFd openDestination(const std::string& destination) {
   const std::optional<std::string> sys = vedo::fs::toSystemPath(destination.empty() ? "." : destination);
   if (!sys) throw CommandError(UNLHA_ERROR_NAME, "folder name cannot be held in CP932: \"" + destination + "\"");
   for (std::size_t i = 1; i < sys->size(); ++i)
     if ((*sys)[i] == '/') (void)::mkdir(sys->substr(0, i).c_str(), 0777);  // failures show at the open below
   (void)::mkdir(sys->c_str(), 0777);
-  Fd fd(::open(sys->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  vedo::UniqueFd fd(::open(sys->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0) failed("cannot open the folder", destination, errno);
   return fd;
 }
 
 // Enters folder `name` below `dir`, creating it when `create` says so. A
 // symbolic link (or anything but a folder) in its place is refused.
-Fd enter(int dir, const std::string& name, const MemberInfo& m, bool create) {
+vedo::UniqueFd enter(int dir, const std::string& name, const MemberInfo& m, bool create) {
   if (create && ::mkdirat(dir, name.c_str(), 0777) != 0 && errno != EEXIST) failed("cannot create a folder for", m.path, errno);
-  Fd fd(::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  vedo::UniqueFd fd(::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) {
     const int err = errno;
     struct stat st {};
@@ -93,9 +93,9 @@ Fd enter(int dir, const std::string& name, const MemberInfo& m, bool create) {
 }
 
 // Enters every folder of `parts` but the last `keep` parts.
-Fd enterFolders(int destination, const std::vector<std::string>& parts, std::size_t keep, const MemberInfo& m,
+vedo::UniqueFd enterFolders(int destination, const std::vector<std::string>& parts, std::size_t keep, const MemberInfo& m,
                 bool create) {
-  Fd dir(::dup(destination));
+  vedo::UniqueFd dir(::dup(destination));
   if (dir.get() < 0) failed("cannot open the folder for", m.path, errno);
   for (std::size_t i = 0; i + keep < parts.size(); ++i) dir = enter(dir.get(), parts[i], m, create);
   return dir;
@@ -147,7 +147,7 @@ class TempEntry {
  private:
   int dir_;
   std::string name_;
-  Fd fd_;
+  vedo::UniqueFd fd_;
   bool placed_ = false;
 };
 
@@ -167,7 +167,7 @@ void placeFile(int dir, const std::string& from, const std::string& to, bool ove
 
 void extractFile(const ReadArchive& archive, const MemberInfo& m, int destination, const std::vector<std::string>& parts,
                  bool overwrite) {
-  const Fd dir = enterFolders(destination, parts, 1, m, true);
+  const vedo::UniqueFd dir = enterFolders(destination, parts, 1, m, true);
   const std::string& name = parts.back();
   struct stat st {};
   if (::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -208,7 +208,7 @@ CommandResult runExtract(const Command& command, ProgressReport& report) {
   const bool keepPaths = command.kind == CommandKind::Extract;
   const ReadArchive archive = openForReading(command.archive);
   const std::vector<bool> chosen = selectMembers(archive.members, command.sources);
-  const Fd destination = openDestination(command.destination);
+  const vedo::UniqueFd destination = openDestination(command.destination);
 
   CommandResult r;
   std::vector<FolderFix> folders;
@@ -244,7 +244,7 @@ CommandResult runExtract(const Command& command, ProgressReport& report) {
   // Deepest folders first, so a parent's time is set after its children changed it.
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
     try {
-      const Fd dir = enterFolders(destination.get(), it->parts, 0, *it->member, false);
+      const vedo::UniqueFd dir = enterFolders(destination.get(), it->parts, 0, *it->member, false);
       if (it->member->unixMode) (void)::fchmod(dir.get(), *it->member->unixMode & kRestoredBits);
       setTimes(dir.get(), *it->member);
     } catch (const CommandError& e) {
