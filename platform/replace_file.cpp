@@ -1,6 +1,8 @@
 #include "platform/replace_file.h"
 
 #include <fcntl.h>
+#include <stdio.h>  // renameat2
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -75,21 +77,43 @@ class TemporaryName {
 // kernel) cannot make unnamed files, not for a reason a named file shares.
 bool lacksUnnamedFiles(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
 
+// Renames `from` to `to` in `dir`; with Existing::Keep never over an
+// existing `to` (EEXIST). 0 or errno.
+int moveInto(int dir, const char* from, const std::string& to, Existing existing) {
+  if (existing == Existing::Replace) return ::renameat(dir, from, dir, to.c_str()) == 0 ? 0 : errno;
+  if (::renameat2(dir, from, dir, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // A file system that cannot rename without replacing: a link never
+  // replaces; without links either, look, then rename.
+  if (::linkat(dir, from, dir, to.c_str(), 0) == 0) {
+    ::unlinkat(dir, from, 0);
+    return 0;
+  }
+  if (errno == EEXIST) return EEXIST;
+  struct stat st;
+  if (::fstatat(dir, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+  return ::renameat(dir, from, dir, to.c_str()) == 0 ? 0 : errno;
+}
+
 }  // namespace
 
 ReplaceResult replaceAtomically(const std::string& systemPath, const FileWriter& write,
                                 const ReplaceCheck& beforeRename) {
   const std::size_t slash = systemPath.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : systemPath.substr(0, slash);
-  const std::string name = slash == std::string::npos ? systemPath : systemPath.substr(slash + 1);
-  if (name.empty() || name == "." || name == "..") return {EISDIR};
-
   const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir) return {errno};
-  TemporaryName temporary(dir.get());
+  return replaceAtomicallyAt(dir.get(), slash == std::string::npos ? systemPath : systemPath.substr(slash + 1), write,
+                             beforeRename);
+}
+
+ReplaceResult replaceAtomicallyAt(int dir, const std::string& name, const FileWriter& write,
+                                  const ReplaceCheck& beforeRename, Existing existing) {
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return {EISDIR};
+  TemporaryName temporary(dir);
   UniqueFd file;
   if (!namedTemporaryForced) {
-    file.reset(::openat(dir.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+    file.reset(::openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
     if (!file && !lacksUnnamedFiles(errno)) return {errno};
   }
   if (!file) {
@@ -103,19 +127,19 @@ ReplaceResult replaceAtomically(const std::string& systemPath, const FileWriter&
   }
 
   if (temporary.empty()) {
-    // A free name is taken in one step; an existing file is replaced through
-    // a short-lived name and a rename, since a link never replaces.
-    const int e = TemporaryName::linkUnnamed(file.get(), dir.get(), name);
-    if (e != 0 && e != EEXIST) return {e};
-    if (e == EEXIST) {
+    // A free name is taken in one step, by a link, which never replaces; an
+    // existing file is replaced through a short-lived name and a rename.
+    const int linked = TemporaryName::linkUnnamed(file.get(), dir, name);
+    if (linked != 0 && (linked != EEXIST || existing == Existing::Keep)) return {linked};
+    if (linked == EEXIST) {
       if (const int l = temporary.link(file.get()); l != 0) return {l};
     }
   }
   if (!temporary.empty()) {
-    if (::renameat(dir.get(), temporary.c_str(), dir.get(), name.c_str()) != 0) return {errno};
+    if (const int e = moveInto(dir, temporary.c_str(), name, existing); e != 0) return {e};
     temporary.forget();
   }
-  return {::fsync(dir.get()) == 0 ? 0 : errno, true};
+  return {::fsync(dir) == 0 ? 0 : errno, true};
 }
 
 int writeAll(int fd, const void* data, std::size_t size) {

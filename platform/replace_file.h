@@ -29,9 +29,20 @@ struct ReplaceResult {
   int error = 0;          // 0 when the new file and the name are durable; else an errno value
   bool replaced = false;  // the new file holds the name (true also when only the folder's sync failed)
 };
-// When `replaced` is false the old file is untouched.
+// When `replaced` is false the old file is untouched. Exceptions thrown by
+// `write` or `beforeRename` pass through, with the same outcome as an error.
 ReplaceResult replaceAtomically(const std::string& systemPath, const FileWriter& write,
                                 const ReplaceCheck& beforeRename = {});
+
+// What becomes of a file that already holds the name.
+enum class Existing { Replace, Keep };
+
+// The same for `name` in the folder open as `dir`, for callers that reach
+// the folder through descriptors. With Existing::Keep a name that is taken
+// stays as it is and the result is EEXIST, with no window in which it could
+// be replaced.
+ReplaceResult replaceAtomicallyAt(int dir, const std::string& name, const FileWriter& write,
+                                  const ReplaceCheck& beforeRename = {}, Existing existing = Existing::Replace);
 
 // Writes all `size` bytes at the descriptor's offset, resuming after a short
 // write or an interruption. 0 or an errno value.

@@ -1,4 +1,5 @@
 // File services and full paths on real temporary folders.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include "platform/file_system.h"
 #include "platform/full_path.h"
 #include "platform/replace_file.h"
+#include "platform/unique_fd.h"
 #include "tests/support/temp_folder.h"
 
 using namespace vedo;
@@ -157,6 +159,7 @@ struct ReplaceCase {
   bool oldFile;
   int writeResult;
   int checkResult;
+  fs::Existing existing = fs::Existing::Replace;
 };
 
 class ReplaceAtomically : public ::testing::TestWithParam<ReplaceCase> {
@@ -170,15 +173,17 @@ TEST_P(ReplaceAtomically, LeavesOldOrNewAndNothingElse) {
   TempFolder dir;
   const std::string name = c.nameLength ? std::string(c.nameLength, 'n') : "file.dat";
   if (c.oldFile) dir.write(name, "old");
-  const fs::ReplaceResult result = fs::replaceAtomically(
-      dir.str(name),
+  const vedo::UniqueFd folder(::open(dir.str().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const fs::ReplaceResult result = fs::replaceAtomicallyAt(
+      folder.get(), name,
       [&](int fd) {
         EXPECT_EQ(fs::writeAll(fd, "new bytes", 9), 0);
         return c.writeResult;
       },
-      [&] { return c.checkResult; });
-  const bool replaced = c.writeResult == 0 && c.checkResult == 0;
-  EXPECT_EQ(result.error, replaced ? 0 : c.writeResult + c.checkResult);
+      [&] { return c.checkResult; }, c.existing);
+  const bool kept = c.existing == fs::Existing::Keep && c.oldFile;
+  const bool replaced = c.writeResult == 0 && c.checkResult == 0 && !kept;
+  EXPECT_EQ(result.error, replaced ? 0 : kept ? EEXIST : c.writeResult + c.checkResult);
   EXPECT_EQ(result.replaced, replaced);
   if (replaced || c.oldFile) {
     EXPECT_EQ(dir.read(name), replaced ? "new bytes" : "old");
@@ -197,7 +202,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ReplaceCase{"NamedWriteFails", true, 0, true, EIO, 0},
                       ReplaceCase{"NamedNewFileWriteFails", true, 0, false, EIO, 0},
                       ReplaceCase{"CheckRefuses", false, 0, true, 0, ESTALE},
-                      ReplaceCase{"NamedCheckRefuses", true, 0, true, 0, ESTALE}),
+                      ReplaceCase{"NamedCheckRefuses", true, 0, true, 0, ESTALE},
+                      ReplaceCase{"KeepsAnExistingFile", false, 0, true, 0, 0, fs::Existing::Keep},
+                      ReplaceCase{"NamedKeepsAnExistingFile", true, 0, true, 0, 0, fs::Existing::Keep},
+                      ReplaceCase{"NamedNewFileWhereKept", true, 0, false, 0, 0, fs::Existing::Keep}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Folders, CreateChangeAndRead) {
