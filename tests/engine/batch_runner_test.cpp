@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -352,6 +353,7 @@ struct MoveRaceCase {
   void (*act)(const stdfs::path& file);
   const char* keptAside;  // the source kept under another name, or nullptr
 };
+void PrintTo(const MoveRaceCase& c, std::ostream* os) { *os << c.name; }
 
 class MoveRace : public BatchRun, public ::testing::WithParamInterface<MoveRaceCase> {};
 

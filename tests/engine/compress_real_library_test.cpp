@@ -8,6 +8,7 @@
 #include "engine/engine_context.h"
 #include "engine/job_fields.h"
 #include "platform/cp932.h"
+#include "unlha32/codec/lzh_codec.h"
 #include "tests/support/other_program.h"
 #include "tests/support/scripted_port.h"
 #include "tests/support/temp_folder.h"
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -120,6 +122,7 @@ struct RaceCase {
   const char* keptAside;   // the old B kept under another name, or nullptr
   std::size_t notices;
 };
+void PrintTo(const RaceCase& c, std::ostream* os) { *os << c.name; }
 
 constexpr const char* BStored = "version one of B";
 
@@ -239,6 +242,54 @@ TEST(CompressEntryRealLibraryCheck, DeletesOnlyFilesTheArchiveHolds) {
 
   unlha32::UnloadArchiver();
   unlha32::setNoticeHook(nullptr);
+}
+
+// A member of 4 GiB - 1 bytes: the library reports its size as the bit
+// pattern 0xFFFFFFFF, which as an int is -1 and must not read as "no size".
+// The library would take long to store such a file, so a stand-in stores a
+// small file under the same name, and the size and CRC entries answer what
+// the library answers for the big one.
+constexpr std::uint64_t LargestMember = 0xFFFFFFFFull;
+std::string smallStandIn;     // the source the stand-in stores instead
+std::uint16_t largestCrc = 0;  // CRC-16 of LargestMember zero bytes
+
+int UnlhaStoringTheStandIn(void* owner, const char* command, char* output, uint32_t size) {
+  std::string text(command);
+  const std::size_t sourceOpen = text.rfind('"', text.size() - 2);
+  text.replace(sourceOpen + 1, text.size() - sourceOpen - 2, smallStandIn);
+  return productUnlha(owner, text.c_str(), output, size);
+}
+int SizeOfTheLargestMember(int) { return static_cast<int>(static_cast<std::uint32_t>(LargestMember)); }
+int CrcOfTheLargestMember(int) { return largestCrc; }
+
+TEST_F(RealLibrary, MemberOfFourGiBLessOneByteIsDeleted) {
+  test::TempFolder tmp;
+  tmp.write("src/BIG.BIN", "");
+  stdfs::resize_file(tmp.path() / "src/BIG.BIN", LargestMember);  // sparse: zero bytes
+  tmp.write("stand-in/BIG.BIN", "small");
+  smallStandIn = tmp.sjis("stand-in/BIG.BIN");
+  const std::vector<std::uint8_t> zeros(1 << 20, 0);
+  std::uint16_t crc = 0;
+  for (std::uint64_t done = 0; done < LargestMember; done += zeros.size())
+    crc = lzh::crc16(crc, std::span(zeros.data(), std::min<std::uint64_t>(zeros.size(), LargestMember - done)));
+  largestCrc = crc;
+
+  unlha32::ArchiverBinding table = unlha32::Archiver();
+  productUnlha = table.Unlha;
+  table.Unlha = &UnlhaStoringTheStandIn;
+  table.UnlhaGetOriginalSize = &SizeOfTheLargestMember;
+  table.UnlhaGetCRC = &CrcOfTheLargestMember;
+  AppState state;
+  state.JobDialogs = false;
+  PlainJobFields fields;
+  fields.setSource(tmp.sjis("src/BIG.BIN"));
+  fields.setTarget(tmp.sjis("out.lzh"));
+  fields.setDeleteAfter(true);
+  test::ScriptedPort port(state);
+  EngineContext ctx{state, fields, port, table};
+  EXPECT_TRUE(CompressEntry(ctx));
+  EXPECT_TRUE(port.notices().empty());
+  EXPECT_FALSE(stdfs::exists(tmp.path() / "src/BIG.BIN"));
 }
 
 }  // namespace

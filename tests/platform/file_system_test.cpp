@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <ostream>
 
 #include <gtest/gtest.h>
 
@@ -161,6 +162,7 @@ struct ReplaceCase {
   int checkResult;
   fs::Existing existing = fs::Existing::Replace;
 };
+void PrintTo(const ReplaceCase& c, std::ostream* os) { *os << c.name; }
 
 class ReplaceAtomically : public ::testing::TestWithParam<ReplaceCase> {
  protected:
