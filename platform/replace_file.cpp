@@ -112,7 +112,10 @@ ReplaceResult replaceAtomicallyAt(int dir, const std::string& name, const FileWr
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return {EISDIR};
   TemporaryName temporary(dir);
   UniqueFd file;
-  if (!namedTemporaryForced) {
+  // An unnamed file gets its name through /proc (see linkUnnamed); without
+  // /proc a named one is the only way.
+  static const bool procFds = ::access("/proc/self/fd", X_OK) == 0;
+  if (!namedTemporaryForced && procFds) {
     file.reset(::openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
     if (!file && !lacksUnnamedFiles(errno)) return {errno};
   }

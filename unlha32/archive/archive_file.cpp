@@ -37,6 +37,11 @@ void refreshStatus(ArchiveTarget& t) {
     throw CommandError(UNLHA_ERROR_WRITE, "the archive is read-only: \"" + t.display + "\"");
 }
 
+// A file system that cannot lock a folder (NFS emulates flock with byte-range
+// locks, which a folder cannot take): the command goes on unlocked, and the
+// check before the rename still keeps another writer's archive.
+bool locksUnsupported(int error) { return error == EBADF || error == ENOLCK || error == EOPNOTSUPP || error == EINVAL; }
+
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // Same file with the same size and times: nothing has written it.
@@ -83,7 +88,7 @@ std::size_t readFd(void* ctx, std::uint64_t offset, std::uint8_t* out, std::size
 ArchiveLock::ArchiveLock(ArchiveTarget& target, ProgressReport& report)
     : folder_(::open(target.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
   if (!folder_) writeError("cannot open the folder of", target.display, errno);
-  if (::flock(folder_.get(), LOCK_EX | LOCK_NB) != 0) {
+  if (::flock(folder_.get(), LOCK_EX | LOCK_NB) != 0 && !locksUnsupported(errno)) {
     if (errno != EWOULDBLOCK) writeError("cannot lock the folder of", target.display, errno);
     const std::string text = "waiting for another program to finish writing an archive in the folder of \"" +
                              target.display + "\"";

@@ -42,7 +42,8 @@ ArchiveTarget locateArchive(const std::string& archive);
 // replaces an archive holds it from reading the old archive to the rename,
 // so a second writer waits and then works on the first one's result. A
 // waiter says so at once through `report` and on standard error. Taking it
-// reads the archive's state afresh into `target`. Released when it goes.
+// reads the archive's state afresh into `target`. Released when it goes. On a
+// file system that cannot lock a folder the command runs unlocked.
 class ArchiveLock {
  public:
   ArchiveLock(ArchiveTarget& target, ProgressReport& report);
