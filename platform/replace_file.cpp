@@ -108,7 +108,8 @@ ReplaceResult replaceAtomically(const std::string& systemPath, const FileWriter&
 }
 
 ReplaceResult replaceAtomicallyAt(int dir, const std::string& name, const FileWriter& write,
-                                  const ReplaceCheck& beforeRename, Existing existing) {
+                                  const ReplaceCheck& beforeRename, Existing existing, Durability durability) {
+  const bool sync = durability == Durability::Durable;
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return {EISDIR};
   TemporaryName temporary(dir);
   UniqueFd file;
@@ -124,7 +125,7 @@ ReplaceResult replaceAtomicallyAt(int dir, const std::string& name, const FileWr
   }
 
   if (const int e = write(file.get()); e != 0) return {e};
-  if (::fsync(file.get()) != 0) return {errno};
+  if (sync && ::fsync(file.get()) != 0) return {errno};
   if (beforeRename) {
     if (const int e = beforeRename(); e != 0) return {e};
   }
@@ -142,7 +143,7 @@ ReplaceResult replaceAtomicallyAt(int dir, const std::string& name, const FileWr
     if (const int e = moveInto(dir, temporary.c_str(), name, existing); e != 0) return {e};
     temporary.forget();
   }
-  return {::fsync(dir) == 0 ? 0 : errno, true};
+  return {!sync || ::fsync(dir) == 0 ? 0 : errno, true};
 }
 
 int writeAll(int fd, const void* data, std::size_t size) {

@@ -36,13 +36,20 @@ ReplaceResult replaceAtomically(const std::string& systemPath, const FileWriter&
 
 // What becomes of a file that already holds the name.
 enum class Existing { Replace, Keep };
+// Whether the file and the folder are synced (Durable), or the replacement is
+// only whole-or-nothing for other programs and the file is left to the
+// system's own writeback, as extraction leaves its many files, as archivers
+// commonly do (a sync of each made extracting 783 small files four times
+// slower: 3.3 s against 0.8 s).
+enum class Durability { Durable, Writeback };
 
 // The same for `name` in the folder open as `dir`, for callers that reach
 // the folder through descriptors. With Existing::Keep a name that is taken
 // stays as it is and the result is EEXIST, with no window in which it could
 // be replaced.
 ReplaceResult replaceAtomicallyAt(int dir, const std::string& name, const FileWriter& write,
-                                  const ReplaceCheck& beforeRename = {}, Existing existing = Existing::Replace);
+                                  const ReplaceCheck& beforeRename = {}, Existing existing = Existing::Replace,
+                                  Durability durability = Durability::Durable);
 
 // Writes all `size` bytes at the descriptor's offset, resuming after a short
 // write or an interruption. 0 or an errno value.

@@ -149,9 +149,11 @@ void extractFile(const ReadArchive& archive, const MemberInfo& m, int destinatio
           (void)::fchmod(fd, now.st_mode & 0555);  // MS-DOS read-only attribute
         }
         setTimes(fd, m);
-        return 0;
+        // Some file systems (NFS) report a failed write only when a
+        // descriptor of the file is closed; the file is not synced here.
+        return ::close(::dup(fd)) == 0 ? 0 : errno;
       },
-      {}, overwrite ? vedo::fs::Existing::Replace : vedo::fs::Existing::Keep);
+      {}, overwrite ? vedo::fs::Existing::Replace : vedo::fs::Existing::Keep, vedo::fs::Durability::Writeback);
   if (placed.replaced) return;
   if (placed.error == EEXIST) keptExisting(m);
   failed("cannot create", m.path, placed.error);
