@@ -2,7 +2,7 @@
 // build machine can make, in interleaved rounds (so that a busy neighbour on a
 // shared machine slows every tool alike), with the median time of each.
 //
-//   lzh_bench [--rounds N] [--work DIR] [--unlha PATH] [--big 1]
+//   lzh_bench [--rounds N] [--work DIR] [--unlha PATH] [--big 1] [--move-only 1]
 //
 // Corpus (deterministic):
 //   include.tar  tar of the C and C++ headers and CMake's modules, names
@@ -21,6 +21,15 @@
 // written and to its return. Its cost in CPU: the same check of every member
 // of the archive unlha -m5 wrote, run here in one thread, against the CPU time
 // of `unlha a` without it.
+//
+// Move: the tool's compress entry (through the binding, with the library
+// loaded as the tool loads it) on a copy of the four-file set, once as <ND>
+// (no delete) and once as <DL> (each source removed through the guarded
+// removal, which reads it again to check it against its member's CRC), the
+// copies made just before, so the cache is warm. The guarded delete's cost is
+// the difference between the two, as a share of the <DL> job's time (the
+// median over the rounds).
+// --move-only 1 runs this case alone.
 //
 // With --big 1, once after the rounds: a 2 GiB file (the corpus files repeated,
 // made once in the work folder, so about 2 GiB of disk) stored with -m5, for
@@ -47,6 +56,13 @@
 #include <string>
 #include <vector>
 
+#include "archiver/archiver_binding.h"
+#include "engine/app_state.h"
+#include "engine/compress_entry.h"
+#include "engine/engine_context.h"
+#include "engine/interaction_port.h"
+#include "engine/job_fields.h"
+#include "platform/cp932.h"
 #include "unlha32/archive/lzh_header.h"
 #include "unlha32/archive/member_writer.h"
 #include "unlha32/archive/verify_member.h"
@@ -264,6 +280,51 @@ std::pair<double, double> writeAndTail(const std::vector<fs::path>& inputs, cons
   return {both[0], both[1]};
 }
 
+// Answers nothing and shows nothing: the compress entry runs unattended.
+class SilentPort final : public vedo::InteractionPort {
+ public:
+  void playSound(vedo::Sound) override {}
+  vedo::NoticeButton ShowNotice(vedo::NoticeKind, unsigned, const std::string& text) override {
+    std::fprintf(stderr, "notice: %s\n", text.c_str());
+    return vedo::ButtonOk;
+  }
+  void setConfirmLabels(const std::string&, const std::string&) override {}
+  void setSourceNotFoundLabel(const std::string&) override {}
+  void setDeleteLabel(const std::string&) override {}
+  void showStartQuestion() override {}
+  void showConfirmCompress() override {}
+  void showSourceNotFound() override {}
+  void showDeleteQuestion() override {}
+  void setProgressLabels(const std::string&, const std::string&) override {}
+  void showProgressRunningLabel() override {}
+  bool progressWindowVisible() const override { return false; }
+  void hideProgressWindow() override {}
+};
+
+// Seconds of one compress entry with `command` (EntryND or EntryDL) on fresh
+// copies of `parts` in `folder`, into `archive` (removed first); negative
+// when the archive is missing afterwards or a <DL> source survived.
+double moveJob(int command, const std::vector<fs::path>& parts, const fs::path& folder, const fs::path& archive) {
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  for (const fs::path& part : parts) fs::copy_file(part, folder / part.filename());
+  fs::remove(archive);
+  vedo::AppState state;
+  state.JobDialogs = false;  // -n: no progress window
+  state.EntryCommand = command;
+  vedo::PlainJobFields fields;
+  fields.setSource(vedo::cp932::fromUtf8((folder / "*").string()).value());
+  fields.setTarget(vedo::cp932::fromUtf8(archive.string()).value());
+  SilentPort port;
+  vedo::EngineContext ctx{state, fields, port, vedo::unlha32::Archiver()};
+  const auto start = std::chrono::steady_clock::now();
+  vedo::CompressEntry(ctx);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const bool emptied = fs::is_empty(folder);
+  if (!fs::exists(archive) || (command == vedo::EntryDL) != emptied) return -1;
+  return seconds;
+}
+
 std::string loadAverage() {
   std::ifstream in("/proc/loadavg");
   std::string a, b, c;
@@ -298,6 +359,7 @@ fs::path makeBig(const fs::path& work, const std::vector<fs::path>& parts) {
 int main(int argc, char** argv) {
   int rounds = 3;
   bool big = false;
+  bool moveOnly = false;
   fs::path work = fs::temp_directory_path() / "vedo-lzh-bench";
   std::string unlha = fs::absolute(fs::path(argv[0]).parent_path() / "unlha").string();
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -306,6 +368,7 @@ int main(int argc, char** argv) {
     if (a == "--work") work = argv[i + 1];
     if (a == "--unlha") unlha = fs::absolute(argv[i + 1]).string();
     if (a == "--big") big = std::atoi(argv[i + 1]) != 0;
+    if (a == "--move-only") moveOnly = std::atoi(argv[i + 1]) != 0;
   }
   if (!fs::exists(unlha)) {
     std::fprintf(stderr, "unlha not found at %s (use --unlha)\n", unlha.c_str());
@@ -353,7 +416,7 @@ int main(int argc, char** argv) {
     r.ok = r.ok && m.ok;
   };
 
-  for (int round = 0; round < rounds; ++round) {
+  for (int round = 0; !moveOnly && round < rounds; ++round) {
     std::fprintf(stderr, "round %d of %d\n", round + 1, rounds);
     for (std::size_t k = 0; k < tools.size(); ++k) {
       const Tool& t = tools[k];
@@ -410,6 +473,36 @@ int main(int argc, char** argv) {
     bigRun = run("exec " + unlha + " a -n -m5 " + q(lzh) + " " + q(bigFile) + " >/dev/null");
     bigRun.size = sizeOf(lzh);
     fs::remove(lzh);
+  }
+
+  // Move, after the other measurements (the binding loads the library into
+  // this process).
+  std::vector<double> keepTimes, moveTimes;
+  vedo::unlha32::LoadArchiver((fs::path(unlha).parent_path() / "libunlha32.so").c_str());
+  const bool moveLoaded = vedo::unlha32::ArchiverLoaded();
+  for (int round = 0; moveLoaded && round < rounds; ++round) {
+    keepTimes.push_back(moveJob(vedo::EntryND, parts, work / "move", out / "move.lzh"));
+    moveTimes.push_back(moveJob(vedo::EntryDL, parts, work / "move", out / "move.lzh"));
+  }
+  vedo::unlha32::UnloadArchiver();
+  auto moveVerdict = [&] {
+    const bool ok = moveLoaded && std::none_of(keepTimes.begin(), keepTimes.end(), [](double t) { return t < 0; }) &&
+                    std::none_of(moveTimes.begin(), moveTimes.end(), [](double t) { return t < 0; });
+    // Each round's <ND> and <DL> jobs run back to back: the median of the
+    // rounds' own shares is steadier on a shared machine than the share of
+    // the medians.
+    std::vector<double> shares;
+    for (std::size_t i = 0; i < moveTimes.size(); ++i)
+      shares.push_back((moveTimes[i] - keepTimes[i]) / std::max(1e-9, moveTimes[i]));
+    const double keep = medianOf(keepTimes);
+    const double move = medianOf(moveTimes);
+    const double share = medianOf(shares);
+    std::printf("7 guarded delete <= 15%% of a <DL> job's time (<ND> %.3f s, <DL> %.3f s: %.1f%%): %s\n", keep, move,
+                100 * share, ok && share <= 0.15 ? "PASS" : "FAIL");
+  };
+  if (moveOnly) {
+    moveVerdict();
+    return 0;
   }
 
   // CPU is user + system time over wall time: 2.0 means both cores busy.
@@ -484,6 +577,7 @@ int main(int argc, char** argv) {
     std::printf("6 peak RSS storing 2 GiB: not run (--big 1); peak RSS of unlha on this set: %ld MiB\n",
                 std::max(m5.maxRssKiB, m7.maxRssKiB) / 1024);
   }
+  moveVerdict();
   std::printf("load average before: %s; after: %s\n", loadBefore.c_str(), loadAverage().c_str());
   return 0;
 }

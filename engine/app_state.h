@@ -48,4 +48,18 @@ struct AppState {
   bool StartedWithArguments = false;
 };
 
+// Puts back the cells that a run (a batch run or a single job from the main
+// window) writes and that later decisions read, so that nothing an earlier
+// run left takes part in this one: the entry command (a single job runs as a
+// plain entry, whatever the last batch line was), the entry answer (an abort
+// left behind would stop the run after its first entry) and the working
+// dialog flag a UD/UN line switched. DeleteAnswer needs no reset: the compress
+// entry acts only on an answer given to its own question. StartAnswer belongs
+// to the command-line run as a whole and stays.
+inline void beginRun(AppState& state) {
+  state.EntryCommand = EntryPlain;
+  state.EntryAnswer = AnswerGo;
+  state.JobDialogs = state.UnlhaDialogs;
+}
+
 }  // namespace vedo

@@ -25,26 +25,21 @@ BatchFileReader::BatchFileReader(std::string_view path) : buffer_(kBlockSize) {
   if (!sys) ThrowBatchIoError(EILSEQ);
   // Opened without blocking, so that a FIFO without a writer cannot hang the
   // run; reads then block again as for any file.
-  fd_ = ::open(sys->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd_ < 0) ThrowBatchIoError(errno);
-  const int flags = ::fcntl(fd_, F_GETFL);
-  if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) < 0) {
-    const int err = errno;
-    ::close(fd_);
-    fd_ = -1;
-    ThrowBatchIoError(err);
-  }
+  fd_.reset(::open(sys->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd_) ThrowBatchIoError(errno);
+  const int flags = ::fcntl(fd_.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd_.get(), F_SETFL, flags & ~O_NONBLOCK) < 0) ThrowBatchIoError(errno);
 }
 
-BatchFileReader::~BatchFileReader() {
-  if (fd_ >= 0) ::close(fd_);  // the run already ends; a second error has nobody to tell
-}
+// A descriptor still open here is closed without a word: the run already
+// ends, and a second error has nobody to tell.
+BatchFileReader::~BatchFileReader() = default;
 
 bool BatchFileReader::fill() {
   if (pos_ < size_) return true;
-  if (eof_ || fd_ < 0) return false;
+  if (eof_ || !fd_) return false;
   for (;;) {
-    const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+    const ssize_t n = ::read(fd_.get(), buffer_.data(), buffer_.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowBatchIoError(errno);
@@ -85,10 +80,7 @@ std::string BatchFileReader::readLine() {
 }
 
 void BatchFileReader::close() {
-  if (fd_ < 0) return;
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0 && errno != EINTR) ThrowBatchIoError(errno);
+  if (const int err = fd_.close(); err != 0 && err != EINTR) ThrowBatchIoError(err);
 }
 
 }  // namespace vedo

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace vedo {
 
 class BatchFileReader {
@@ -35,7 +37,7 @@ class BatchFileReader {
   // Makes at least one unread byte available; false at the end of the bytes.
   bool fill();
 
-  int fd_ = -1;
+  UniqueFd fd_;
   std::vector<char> buffer_;
   std::size_t pos_ = 0;
   std::size_t size_ = 0;

@@ -34,9 +34,7 @@ void RunBatchFile(EngineContext& ctx) {
     return;
   }
 
-  // An abort left by an earlier run or single job would otherwise stop this
-  // run after its first entry; each run starts with "go ahead".
-  ctx.state.EntryAnswer = AnswerGo;
+  beginRun(ctx.state);
 
   while (!reader.atEnd()) {
     const BatchLine line = ParseBatchLine(reader.readLine());

@@ -1,20 +1,27 @@
 #include "engine/compress_entry.h"
 
+#include <unistd.h>
+
 #include "archiver/archiver_binding.h"
 #include "platform/cp932.h"
 #include "platform/file_system.h"
 #include "platform/full_path.h"
 #include "platform/sjis_text.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
 #include "engine/app_state.h"
 #include "engine/interaction_port.h"
 #include "engine/job_fields.h"
+#include "engine/kept_aside_notice.h"
+#include "platform/guarded_removal.h"
+#include "unlha32/codec/lzh_codec.h"
 
 namespace vedo {
 
@@ -89,8 +96,13 @@ std::string archiverMessage(const std::vector<char>& buffer) {
   return holdsInCp932(message) ? message : std::string();
 }
 
-// Members of the written archive by stored name, with their original sizes.
-using HeldMembers = std::unordered_multimap<std::string, std::uint64_t>;
+// A member of the written archive, as the library reports it.
+struct HeldMember {
+  std::uint32_t size;  // the original size; 0xFFFFFFFF stands for that size or more
+  std::uint16_t crc;   // CRC-16 of the original bytes
+};
+// Members of the written archive by stored name.
+using HeldMembers = std::unordered_multimap<std::string, HeldMember>;
 
 // Bounds the member walk, so that a library answering "found" forever cannot
 // keep the delete pass busy; far more members than one job stores.
@@ -103,7 +115,8 @@ constexpr int MemberWalkLimit = 1 << 22;
 std::optional<HeldMembers> membersHeld(EngineContext& ctx, const std::string& archive) {
   using unlha32::Entry;
   for (Entry entry : {Entry::UnlhaOpenArchive, Entry::UnlhaCloseArchive, Entry::UnlhaFindFirst,
-                      Entry::UnlhaFindNext, Entry::UnlhaGetFileName, Entry::UnlhaGetOriginalSize}) {
+                      Entry::UnlhaFindNext, Entry::UnlhaGetFileName, Entry::UnlhaGetOriginalSize,
+                      Entry::UnlhaGetCRC}) {
     if (!unlha32::HoldsLibraryRoutine(ctx.archiver, entry)) return std::nullopt;
   }
   HeldMembers held;
@@ -115,27 +128,60 @@ std::optional<HeldMembers> membersHeld(EngineContext& ctx, const std::string& ar
        found = ctx.archiver.UnlhaFindNext(handle, nullptr), ++walked) {
     // A name that does not fit whole is no name a match can have.
     if (ctx.archiver.UnlhaGetFileName(handle, name.data(), static_cast<int>(name.size())) != 0) continue;
-    const int size = ctx.archiver.UnlhaGetOriginalSize(handle);
-    if (size == -1) continue;
-    held.emplace(std::string(name.data()), static_cast<std::uint32_t>(size));
+    // Sizes come as the bit pattern of an unsigned value: -1 as an int is a
+    // member of 4 GiB - 1 bytes (or more), not a missing size. A CRC outside
+    // 16 bits is the library's error code: no current member.
+    const auto size = static_cast<std::uint32_t>(ctx.archiver.UnlhaGetOriginalSize(handle));
+    const int crc = ctx.archiver.UnlhaGetCRC(handle);
+    if (crc < 0 || crc > 0xFFFF) continue;
+    held.emplace(std::string(name.data()), HeldMember{size, static_cast<std::uint16_t>(crc)});
   }
   ctx.archiver.UnlhaCloseArchive(handle);
   return held;
 }
 
-// True when the archive holds a member stored under the match's name with the
-// match's size. The archiver stores a file of the pattern's own folder under
-// its name alone, with or without -r, so the name part is the stored name.
-bool archiveHolds(const HeldMembers& held, const fs::FoundFile& match) {
-  const auto [first, last] = held.equal_range(match.name);
-  for (auto it = first; it != last; ++it)
-    if (match.identity.size >= 0 && it->second == static_cast<std::uint64_t>(match.identity.size)) return true;
-  return false;
+// True when the member's reported size fits a file of `size` bytes.
+bool sizeFits(const HeldMember& member, std::int64_t size) {
+  if (size < 0) return false;
+  const auto bytes = static_cast<std::uint64_t>(size);
+  return member.size == 0xFFFFFFFFu ? bytes >= 0xFFFFFFFFu : bytes == member.size;
+}
+
+// CRC-16 of the whole file open at `fd`; nullopt when it cannot be read.
+std::optional<std::uint16_t> crcOfFile(int fd) {
+  std::vector<std::uint8_t> buffer(1 << 20);
+  std::uint16_t crc = 0;
+  for (off_t offset = 0;;) {
+    const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) return crc;
+    crc = lzh::crc16(crc, std::span(buffer.data(), static_cast<std::size_t>(n)));
+    offset += n;
+  }
+}
+
+// The archiver stores a file of the pattern's own folder under its name
+// alone, with or without -r, so the match's name part is the stored name.
+// The file's bytes must be those of such a member, as the file is now.
+fs::ContentCheck storedIn(const HeldMembers& held, const fs::FoundFile& match) {
+  return [&held, &match](int fd) {
+    const auto [first, last] = held.equal_range(match.name);
+    std::optional<std::uint16_t> crc;
+    for (auto it = first; it != last; ++it) {
+      if (!sizeFits(it->second, match.identity.size)) continue;
+      if (!crc) crc = crcOfFile(fd);
+      if (crc && *crc == it->second.crc) return true;
+    }
+    return false;
+  };
 }
 
 // Deletes the matches of `source` that the archiver was given: only those found
-// before it ran and unchanged since, never the archive itself, never a folder,
-// and, where the library can list the archive, only those it holds.
+// before it ran, never the archive itself, never a folder, and each through a
+// guarded removal that checks, at the moment it goes, that it is still the
+// file found then and (where the library can list the archive) that its bytes
+// are those of the member stored under its name.
 // `archiveBefore` is the archive as it was before the archiver ran: the
 // archiver writes a new file and renames it into place, so a hard link to the
 // old archive is another file afterwards, yet it was never stored either.
@@ -160,14 +206,17 @@ void deleteSources(EngineContext& ctx, const std::string& source, const std::str
     const auto seen = earlier.find(match.name);
     if (seen == earlier.end() || !(seen->second == match.identity)) continue;
 
-    // A file the archive does not hold is never deleted; the user hears of it
-    // as of any file that could not be deleted.
-    const bool stored = !held || archiveHolds(*held, match);
-    if ((!stored || fs::deleteFile(path) != 0) && reportsProblems(ctx.state)) {
+    // A file the archive does not hold, or one that changed since it was
+    // found, is never deleted; the user hears of it as of any file that could
+    // not be deleted.
+    const fs::RemovalResult removal =
+        fs::removeGuarded(path, seen->second, held ? storedIn(*held, match) : fs::ContentCheck());
+    if (removal.error != 0 && reportsProblems(ctx.state)) {
       ctx.ui.playSound(Sound::Exclamation);
       ctx.ui.ShowNotice(NoticeKind::Warning, ButtonOk,
                         cutToBytes(texts().cannotDelete + "\"" + path + "\"", NoticeTextLimit));
     }
+    reportKeptAside(ctx.ui, removal);
   }
 }
 
@@ -275,6 +324,11 @@ bool CompressEntry(EngineContext& ctx) {
     deleteSources(ctx, source, archive, before, archiveBefore);
   }
   return true;
+}
+
+bool RunSingleJob(EngineContext& ctx) {
+  beginRun(ctx.state);
+  return CompressEntry(ctx);
 }
 
 }  // namespace vedo

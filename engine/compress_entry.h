@@ -9,4 +9,8 @@ namespace vedo {
 // when the archiver was called and the delete stage ran to its end.
 bool CompressEntry(EngineContext& ctx);
 
+// A single job from the main window: the compress entry as a plain entry,
+// whatever an earlier batch run left in the shared cells (see beginRun).
+bool RunSingleJob(EngineContext& ctx);
+
 }  // namespace vedo

@@ -3,9 +3,11 @@
 #include "engine/app_state.h"
 #include "engine/interaction_port.h"
 #include "engine/job_fields.h"
+#include "engine/kept_aside_notice.h"
 #include "platform/cp932.h"
 #include "platform/file_system.h"
 #include "platform/full_path.h"
+#include "platform/guarded_removal.h"
 #include "platform/sjis_text.h"
 
 namespace vedo {
@@ -47,8 +49,13 @@ void CopyOrMoveEntry(EngineContext& ctx, int command) {
   ctx.fields.setTarget(destination);
 
   // A failed copy is not reported; a move keeps its source then. Copying a
-  // file onto itself fails, so a move onto itself never deletes it.
-  if (fs::copyFile(source, destination) == 0 && command == EntryMV) fs::deleteFile(source);
+  // file onto itself fails, so a move onto itself never deletes it. The copy
+  // and its folder are synced when copyFile succeeds; the source then goes
+  // only if it is still the file that was copied and its bytes equal the
+  // copy's, so a write into it during the copy keeps both files.
+  fs::FileIdentity copied;
+  if (fs::copyFile(source, destination, &copied) != 0 || command != EntryMV) return;
+  reportKeptAside(ctx.ui, fs::removeGuarded(source, copied, [&](int fd) { return fs::sameBytes(fd, destination); }));
 }
 
 bool ChangeFolderEntry(EngineContext& ctx, const std::string& path) {

@@ -9,15 +9,15 @@
 #include <memory>
 
 #include "platform/cp932.h"
+#include "platform/replace_file.h"
 #include "platform/sjis_text.h"
+#include "platform/unique_fd.h"
 
 namespace vedo::fs {
 namespace {
 
-FileIdentity identityFrom(const struct stat& st) {
-  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-                      static_cast<std::int64_t>(st.st_size),
-                      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+std::int64_t nanoseconds(const struct timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
 std::uint32_t attributesOf(std::string_view name, const struct stat& st) {
@@ -114,7 +114,7 @@ std::vector<FoundFile> findFiles(std::string_view pattern, std::uint32_t mask, i
     }
     const std::uint32_t attributes = attributesOf(cpName, st);
     if (!wantedByMask(attributes, mask)) return;
-    found.push_back(FoundFile{cpName, attributes, identityFrom(st)});
+    found.push_back(FoundFile{cpName, attributes, identityOf(st)});
   };
 
   if (!hasWildcard(name)) {
@@ -140,6 +140,10 @@ std::vector<FoundFile> findFiles(std::string_view pattern, std::uint32_t mask, i
     }
     const std::string_view sysName(entry->d_name);
     if (sysName == "." || sysName == "..") continue;
+    // A "\\" in a name on disk would read as a separator in the tool's paths,
+    // so the match could never be named again: it is invisible, like a name
+    // CP932 cannot hold.
+    if (sysName.find('\\') != std::string_view::npos) continue;
     // A name CP932 cannot hold is invisible to the tool: never matched, never touched.
     auto cpName = cp932::fromUtf8(sysName);
     if (!cpName || !wildcardMatch(name, *cpName)) continue;
@@ -153,11 +157,16 @@ bool fileExists(std::string_view path) {
   return !found.empty() && (found.front().attributes & Directory) == 0;
 }
 
+FileIdentity identityOf(const struct stat& st) {
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                      static_cast<std::int64_t>(st.st_size), nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+}
+
 std::optional<FileIdentity> identityOf(std::string_view path) {
   auto sys = toSystemPath(path);
   struct stat st;
   if (!sys || ::stat(sys->c_str(), &st) != 0) return std::nullopt;
-  return identityFrom(st);
+  return identityOf(st);
 }
 
 int deleteFile(std::string_view path) {
@@ -172,69 +181,43 @@ int deleteFile(std::string_view path) {
   return ::unlink(sys->c_str()) == 0 ? 0 : errno;
 }
 
-int copyFile(std::string_view src, std::string_view dst) {
+int copyFile(std::string_view src, std::string_view dst, FileIdentity* sourceRead) {
   auto sysSrc = toSystemPath(src);
   auto sysDst = toSystemPath(dst);
   if (!sysSrc || !sysDst) return EINVAL;
 
-  const int in = ::open(sysSrc->c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return errno;
+  // O_NONBLOCK: opening a FIFO must not wait for a writer. It has no effect
+  // on the regular file that is all this copies.
+  const UniqueFd in(::open(sysSrc->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!in) return errno;
   struct stat srcStat;
-  if (::fstat(in, &srcStat) != 0 || S_ISDIR(srcStat.st_mode)) {
-    const int e = S_ISDIR(srcStat.st_mode) ? EISDIR : errno;
-    ::close(in);
-    return e;
-  }
+  if (::fstat(in.get(), &srcStat) != 0) return errno;
+  if (!S_ISREG(srcStat.st_mode)) return S_ISDIR(srcStat.st_mode) ? EISDIR : EINVAL;
   struct stat dstStat;
   if (::stat(sysDst->c_str(), &dstStat) == 0) {
-    int refuse = 0;
-    if (dstStat.st_dev == srcStat.st_dev && dstStat.st_ino == srcStat.st_ino) refuse = EINVAL;  // onto itself
-    else if (S_ISDIR(dstStat.st_mode)) refuse = EISDIR;
-    else if ((dstStat.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) refuse = EACCES;  // read-only target
-    if (refuse) {
-      ::close(in);
-      return refuse;
-    }
+    if (dstStat.st_dev == srcStat.st_dev && dstStat.st_ino == srcStat.st_ino) return EINVAL;  // onto itself
+    if (S_ISDIR(dstStat.st_mode)) return EISDIR;
+    if ((dstStat.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;  // read-only target
   }
+  if (sourceRead) *sourceRead = identityOf(srcStat);
 
-  // Write beside the destination and rename into place, so the destination is
-  // either the old file or the complete copy.
-  std::string tmp = *sysDst;
-  std::size_t slash = tmp.rfind('/');
-  tmp.insert(slash == std::string::npos ? 0 : slash + 1, ".vedo-copy-");
-  tmp += ".XXXXXX";
-  const int out = ::mkstemp(tmp.data());
-  if (out < 0) {
-    const int e = errno;
-    ::close(in);
-    return e;
-  }
-  int error = 0;
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(in, buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      break;
+  // A copy counts only when it and its folder are durable: a move removes
+  // its source after it.
+  return replaceAtomically(*sysDst, [&](int out) {
+    char buffer[1 << 16];
+    for (;;) {
+      const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+      if (n == 0) break;
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      if (const int e = writeAll(out, buffer, static_cast<std::size_t>(n)); e != 0) return e;
     }
-    for (ssize_t done = 0; done < n && !error;) {
-      const ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
-      if (w < 0 && errno != EINTR) error = errno;
-      if (w > 0) done += w;
-    }
-    if (error) break;
-  }
-  ::close(in);
-  const struct timespec times[2] = {srcStat.st_atim, srcStat.st_mtim};
-  if (!error && ::fchmod(out, srcStat.st_mode & 07777) != 0) error = errno;
-  if (!error && ::futimens(out, times) != 0) error = errno;
-  if (!error && ::fsync(out) != 0) error = errno;
-  if (::close(out) != 0 && !error) error = errno;
-  if (!error && ::rename(tmp.c_str(), sysDst->c_str()) != 0) error = errno;
-  if (error) ::unlink(tmp.c_str());
-  return error;
+    const struct timespec times[2] = {srcStat.st_atim, srcStat.st_mtim};
+    if (::fchmod(out, srcStat.st_mode & 07777) != 0) return errno;
+    return ::futimens(out, times) == 0 ? 0 : errno;
+  }).error;
 }
 
 int createFolder(std::string_view path) {

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+struct stat;
+
 namespace vedo::fs {
 
 // Attribute bits of a found file, with the values the tool's masks use.
@@ -23,12 +25,15 @@ enum Attribute : std::uint32_t {
   AnyFile = 0x3F,
 };
 
-// What identifies a file's content as unchanged: same file, same size, same time.
+// What identifies a file's content as unchanged: same file, same size, same
+// times. The change time (ctime) catches a rewrite whose modification time was
+// put back (touch -r, cp -p): no program can set it back.
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   std::int64_t size = 0;
   std::int64_t mtimeNs = 0;
+  std::int64_t ctimeNs = 0;
   bool sameFileAs(const FileIdentity& o) const { return device == o.device && inode == o.inode; }
   bool operator==(const FileIdentity&) const = default;
 };
@@ -46,7 +51,8 @@ std::optional<std::string> toSystemPath(std::string_view path);
 // Wildcard search. "*" and "?" are wildcards in the name part only; "*" is any
 // run of characters, "?" exactly one (a double-byte character is one); "*.*"
 // matches every name. Byte-exact and case-sensitive. "." and ".." are never
-// returned, nor any name CP932 cannot hold. Hidden and directory entries are
+// returned, nor any name CP932 cannot hold or holding a "\\" (which the
+// tool's paths read as a separator, so it could never name that file). Hidden and directory entries are
 // returned only when their bit is in `mask`, as the tool's search does; plain
 // files always. Order: the order in which the system lists the folder.
 std::vector<FoundFile> findFiles(std::string_view pattern, std::uint32_t mask = AnyFile);
@@ -64,15 +70,21 @@ bool fileExists(std::string_view path);
 
 // Identity of the file at `path` (symbolic links followed); nullopt if none.
 std::optional<FileIdentity> identityOf(std::string_view path);
+// Identity from a status the caller already holds.
+FileIdentity identityOf(const struct stat& status);
 
 // Removes a file (never a folder). Refuses, with EACCES, a file whose read-only
 // attribute is set. Returns 0 or an errno value.
 int deleteFile(std::string_view path);
 
-// Copies src onto dst, replacing dst: writes a temporary file beside dst and
-// renames it into place, keeping the modification time. Copying a file onto
-// itself (same device and inode) fails and changes nothing. 0 or errno.
-int copyFile(std::string_view src, std::string_view dst);
+// Copies src onto dst, replacing dst through replaceAtomically (the copy and
+// its folder are synced when this returns 0), keeping the modification time
+// and permissions. Only a regular file is copied: anything else (a FIFO, a
+// device, a socket) is refused without an open that could block. Copying a
+// file onto itself (same device and inode) fails and changes nothing.
+// `sourceRead`, when given, receives the source's identity as it was when
+// the copy began. 0 or errno.
+int copyFile(std::string_view src, std::string_view dst, FileIdentity* sourceRead = nullptr);
 
 // Creates one folder level. 0 or errno.
 int createFolder(std::string_view path);

@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/replace_file.h"
 #include "platform/sjis_text.h"
+#include "platform/unique_fd.h"
 
 // Only the byte-string flavour of SimpleIni is used: no conversion library.
 // Debian's header keeps the template bodies behind SI_IMPLEMENTATION (its
@@ -70,11 +72,6 @@ std::string folderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-std::string nameOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Follows symbolic links at `path` (also dangling ones), so that a save
 // replaces the file a link names instead of the link itself. A loop of links
 // stops after a fixed number of steps; the later open then fails with ELOOP.
@@ -107,26 +104,11 @@ bool makeFolders(const std::string& folder) {
   return true;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// Replaces the file at `path` with `bytes`: a temporary file in the same
-// folder (so the rename stays on one file system), flushed, then renamed over
-// the old one. Every failure before the rename leaves the old file untouched.
+// Replaces the file at `path` with `bytes` through replaceAtomically, keeping
+// the old file's permissions. Every failure leaves the old file untouched.
 bool replaceFileAtomically(const std::string& path, const std::string& bytes) {
   const std::string target = followLinks(path);
-  const std::string folder = folderOf(target);
-  if (!makeFolders(folder)) return false;
+  if (!makeFolders(folderOf(target))) return false;
 
   struct stat st;
   const bool exists = ::stat(target.c_str(), &st) == 0;
@@ -143,81 +125,41 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes) {
     }
   }
 
-  static unsigned counter = 0;
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = folder + "/." + nameOf(target) + "." + std::to_string(::getpid()) + "." +
-           std::to_string(counter++) + ".tmp";
-    // 0666 under the umask: a new file gets the permissions the user chose.
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-
-  // The replacement keeps the old file's permissions. If that fails the new
-  // file merely has the umask's permissions, which is no reason to refuse.
-  if (exists) (void)::fchmod(fd, st.st_mode & 07777);
-
-  bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-  int saved = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    saved = errno;
-  }
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    saved = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    errno = saved;
-    return false;
-  }
-
-  // Make the rename itself durable. The new file is in place already, so a
-  // failure here does not turn the save into a refusal.
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    (void)::fsync(dir);
-    ::close(dir);
-  }
-  return true;
+  const fs::ReplaceResult result = fs::replaceAtomically(target, [&](int fd) {
+    // If keeping the permissions fails the new file merely has the umask's
+    // (0666 under it, as for a new file), which is no reason to refuse.
+    if (exists) (void)::fchmod(fd, st.st_mode & 07777);
+    return fs::writeAll(fd, bytes.data(), bytes.size());
+  });
+  // A failed sync of the folder after the rename leaves the new file in
+  // place: the save happened.
+  errno = result.error;
+  return result.replaced;
 }
 
 // Reads the whole file at `path`. A missing file gives an empty text and true.
 bool readWholeFile(const std::string& path, std::string& out) {
   out.clear();
   // O_NONBLOCK: a FIFO in the file's place must not hang the open.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return errno == ENOENT;
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) return errno == ENOENT;
   struct stat st;
-  int why = 0;
-  if (::fstat(fd, &st) != 0) {
-    why = errno;
-  } else if (!S_ISREG(st.st_mode)) {
-    why = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  }
-  if (why != 0) {
-    ::close(fd);
-    errno = why;
+  if (::fstat(fd.get(), &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     return false;
   }
   char buffer[65536];
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      why = errno;
-      ::close(fd);
       out.clear();
-      errno = why;
       return false;
     }
     out.append(buffer, static_cast<std::size_t>(n));
   }
-  ::close(fd);
   return true;
 }
 

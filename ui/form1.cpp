@@ -287,7 +287,7 @@ void TForm1::BitBtn1Click() {
   try {
     if (UseBatch()) {
       RunBatchFile(ctx);
-    } else if (CompressEntry(ctx)) {
+    } else if (RunSingleJob(ctx)) {
       port_.playSound(Sound::Asterisk);
       port_.ShowNotice(NoticeKind::Information, ButtonOk, cp932::fixed("圧縮処理が終了しました"));
     }

@@ -5,19 +5,26 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "archiver/archiver_binding.h"
 #include "engine/app_state.h"
 #include "engine/batch_runner.h"
+#include "engine/compress_entry.h"
 #include "engine/engine_context.h"
 #include "engine/file_entries.h"
 #include "engine/handler_error.h"
 #include "engine/job_fields.h"
 #include "platform/file_system.h"
 #include "tests/support/fake_unlha.h"
+#include "tests/support/other_program.h"
 #include "tests/support/scripted_port.h"
 #include "tests/support/temp_folder.h"
 
@@ -336,6 +343,79 @@ TEST_F(BatchRun, CopyWithEmptyTargetCopiesNothing) {
   CopyOrMoveEntry(ctx, EntryMV);
   EXPECT_TRUE(exists("A.TXT"));
   EXPECT_EQ(fields.Target(), "");
+}
+
+// Another program writes the source of a move while it runs: the source goes
+// only when it still holds exactly what the copy holds; otherwise both stay.
+struct MoveRaceCase {
+  const char* name;
+  test::RemovalStep step;
+  void (*act)(const stdfs::path& file);
+  const char* keptAside;  // the source kept under another name, or nullptr
+};
+void PrintTo(const MoveRaceCase& c, std::ostream* os) { *os << c.name; }
+
+class MoveRace : public BatchRun, public ::testing::WithParamInterface<MoveRaceCase> {};
+
+TEST_P(MoveRace, KeepsBothFiles) {
+  const MoveRaceCase& c = GetParam();
+  file("A.TXT", "copied bytes");
+  {
+    test::OtherProgram other(c.step, "A.TXT", c.act);
+    run({"<MV>A.TXT;BACKUP"});
+  }
+  EXPECT_EQ(dir.read("BACKUP/A.TXT"), "copied bytes");
+  EXPECT_EQ(dir.read("A.TXT"), "COPIED BYTES, and more");
+  const auto entries = std::distance(stdfs::directory_iterator(dir.path()), stdfs::directory_iterator());
+  EXPECT_EQ(entries, c.keptAside ? 3 : 2);
+  if (c.keptAside) {
+    const std::string aside = test::movedAside(dir.path()).filename().string();
+    EXPECT_EQ(dir.read(aside), c.keptAside);
+    const auto notices = port.notices();
+    EXPECT_EQ(std::count_if(notices.begin(), notices.end(),
+                            [&](const test::PortEvent& n) { return n.text.find(aside) != std::string::npos; }),
+              1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Races, MoveRace,
+    ::testing::Values(
+        MoveRaceCase{"WrittenAfterTheCopy", test::RemovalStep::BeforeCheck,
+                     [](const stdfs::path& f) { std::ofstream(f, std::ios::binary) << "COPIED BYTES, and more"; },
+                     nullptr},
+        MoveRaceCase{"RewrittenWithItsTimePutBack", test::RemovalStep::BeforeCheck,
+                     [](const stdfs::path& f) { test::rewriteKeepingTime(f, "COPIED BYTES, and more"); }, nullptr},
+        // Bytes changed with size and times as they were (a shared mapping):
+        // only the comparison with the copy sees it.
+        MoveRaceCase{"ChangedUnseenByTimesWhileAside", test::RemovalStep::MovedAside,
+                     [](const stdfs::path& f) {
+                       test::rewriteKeepingTime(test::movedAside(f.parent_path()), "COPIED BYTES");
+                       std::ofstream(f, std::ios::binary) << "COPIED BYTES, and more";
+                     },
+                     "COPIED BYTES"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(BatchRun, CopyOrMoveOfAFifoFailsWithoutWaiting) {
+  ASSERT_EQ(::mkfifo((dir.path() / "PIPE").c_str(), 0644), 0);
+  run({"<CP>PIPE;BACKUP", "<MV>PIPE;BACKUP"});
+  EXPECT_TRUE(stdfs::is_fifo(dir.path() / "PIPE"));
+  EXPECT_FALSE(exists("BACKUP/PIPE"));
+}
+
+// A single job from the main window after a batch whose last line deleted
+// its sources runs as a plain entry: it deletes nothing it was not told to.
+TEST_F(BatchRun, SingleJobAfterADeletingBatchRunsPlain) {
+  file("A.TXT");
+  file("B.TXT");
+  run({"<DL>A.TXT;A.LZH"});
+  EXPECT_FALSE(exists("A.TXT"));
+  fields.setSource("B.TXT");
+  fields.setTarget("B.LZH");
+  fields.setDeleteAfter(false);
+  EXPECT_TRUE(RunSingleJob(ctx));
+  EXPECT_TRUE(exists("B.TXT"));
+  EXPECT_EQ(state.EntryCommand, EntryPlain);
 }
 
 // --- Errors of the system on the batch file ----------------------------------

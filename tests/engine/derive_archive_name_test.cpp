@@ -1,8 +1,8 @@
 #include "engine/derive_archive_name.h"
 
 #include "engine/job_fields.h"
-#include "tests/support/temp_folder.h"
 #include "tests/support/case_name.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

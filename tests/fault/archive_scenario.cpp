@@ -83,10 +83,21 @@ ArchiveScenario::Outcome ArchiveScenario::check(bool sourcesMayGo, bool tempsAll
       return o;
     }
   }
+  // A kill while the guarded removal had a source under its private name
+  // leaves it there, whole: kept, not lost.
+  std::vector<std::string> keptAside;
+  for (const std::string& name : folderEntries(folder_))
+    if (name.starts_with("vedo-kept-")) keptAside.push_back(readBytes(folder_ / name));
   for (std::size_t i = 0; i < sources_.size(); ++i) {
     const stdfs::path p = folder_ / sources_[i];
     const bool isHeld = std::find(held.begin(), held.end(), sources_[i]) != held.end();
     if (!stdfs::exists(p)) {
+      const auto aside = std::find(keptAside.begin(), keptAside.end(), contents_[i]);
+      if (aside != keptAside.end()) {
+        keptAside.erase(aside);
+        ++o.setAside;
+        continue;
+      }
       if (!sourcesMayGo || !isHeld) {
         o.fault = "source " + sources_[i] + " was lost";
         return o;
@@ -102,7 +113,8 @@ ArchiveScenario::Outcome ArchiveScenario::check(bool sourcesMayGo, bool tempsAll
     for (const std::string& name : folderEntries(f)) {
       if (name == "old.lzh" && f == archiveFolder_) continue;
       if (std::find(sources_.begin(), sources_.end(), name) != sources_.end() && f == folder_) continue;
-      if (isLibraryTempName(name, "old.lzh") && f == archiveFolder_) {
+      if (name.starts_with("vedo-kept-") && f == folder_ && o.setAside > 0) continue;
+      if (isReplacementTempName(name) && f == archiveFolder_) {
         ++o.leftovers;
         if (!tempsAllowed) o.fault = "temporary file left behind: " + name;
         continue;

@@ -2,8 +2,9 @@
 // An existing archive, sources beside it, and the check that every fault test
 // applies after a run: the archive is byte for byte the old one, or a complete
 // new one that an independent reader accepts and that holds every source
-// byte for byte; no source is gone unless the archive holds it; nothing is
-// left in the folder but temporary files of the library (when allowed).
+// byte for byte; no source is gone unless the archive holds it (or it stands
+// whole under the private name of a removal that was killed midway); nothing
+// is left in the folder but temporary files of the library (when allowed).
 
 #include <string>
 #include <vector>
@@ -28,11 +29,13 @@ class ArchiveScenario {
 
   struct Outcome {
     bool changed = false;        // a new archive is in place
-    std::size_t leftovers = 0;   // library temporary files in the archive's folder
+    std::size_t leftovers = 0;   // temporary names of a replacement in the archive's folder
+    std::size_t setAside = 0;    // sources whole under the guarded removal's private name
     std::string fault;           // empty when every rule holds
   };
   // `sourcesMayGo`: the program may delete sources (the engine's move);
-  // `tempsAllowed`: a killed program may leave its temporary file.
+  // `tempsAllowed`: the program was killed where its new archive had its
+  // short-lived temporary name.
   Outcome check(bool sourcesMayGo, bool tempsAllowed) const;
 
  private:

@@ -171,10 +171,13 @@ std::vector<std::string> folderEntries(const stdfs::path& folder) {
   return names;
 }
 
-bool isLibraryTempName(const std::string& name, const std::string& archiveName) {
-  const std::string head = "." + archiveName + ".";
-  return name.size() == head.size() + 16 + 4 && name.compare(0, head.size(), head) == 0 &&
-         name.compare(name.size() - 4, 4, ".tmp") == 0;
+bool isReplacementTempName(const std::string& name) {
+  const std::size_t dot = name.find('.', 5);
+  auto digits = [](std::string_view d) {
+    return !d.empty() && std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  return name.starts_with(".vedo") && dot != std::string::npos && digits(std::string_view(name).substr(5, dot - 5)) &&
+         digits(std::string_view(name).substr(dot + 1));
 }
 
 std::string sjis(const std::string& utf8) {

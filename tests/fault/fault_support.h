@@ -90,8 +90,9 @@ std::optional<std::string> extractMember(const stdfs::path& archive, const std::
 // Names in a folder (not recursive), sorted.
 std::vector<std::string> folderEntries(const stdfs::path& folder);
 
-// Temporary files the library leaves behind when killed: ".<archive>.<hex>.tmp".
-bool isLibraryTempName(const std::string& name, const std::string& archiveName);
+// The short-lived name a new file takes between its link and the rename over
+// the old one (".vedo<pid>.<n>"), left only by a kill at that rename.
+bool isReplacementTempName(const std::string& name);
 
 // A UTF-8 name as CP932 bytes (throws when it cannot be).
 std::string sjis(const std::string& utf8);

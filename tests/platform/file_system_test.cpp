@@ -1,14 +1,19 @@
 // File services and full paths on real temporary folders.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <ostream>
 
 #include <gtest/gtest.h>
 
 #include "platform/file_system.h"
 #include "platform/full_path.h"
+#include "platform/replace_file.h"
+#include "platform/unique_fd.h"
 #include "tests/support/temp_folder.h"
 
 using namespace vedo;
@@ -96,6 +101,7 @@ TEST(FindFiles, NamesCp932CannotHoldAreInvisible) {
   TempFolder dir;
   dir.write("caf\xC3\xA9.txt", "x");   // é
   dir.write("\xE3\x80\x9C.txt", "x");  // WAVE DASH: does not round-trip
+  dir.write("a\\b.txt", "x");           // "\\" reads as a separator: no path could name it
   dir.write("ok.txt", "x");
   EXPECT_EQ(names(fs::findFiles(dir.sjis() + "/*")), (Names{"ok.txt"}));
   EXPECT_FALSE(fs::toSystemPath("bad\x95"));
@@ -143,6 +149,66 @@ TEST(CopyFile, OntoItselfFailsAndChangesNothing) {
   EXPECT_NE(fs::copyFile("missing.txt", "b.txt"), 0);
   EXPECT_FALSE(stdfs::exists(dir.path() / "b.txt"));
 }
+
+// The name holds the old file or the whole new one, and nothing else is left
+// in the folder: with an unnamed temporary file or a named one, at the
+// longest name the file system takes, and when writing or the last check fails.
+struct ReplaceCase {
+  const char* name;
+  bool namedTemporary;
+  std::size_t nameLength;  // 0: a short name
+  bool oldFile;
+  int writeResult;
+  int checkResult;
+  fs::Existing existing = fs::Existing::Replace;
+};
+void PrintTo(const ReplaceCase& c, std::ostream* os) { *os << c.name; }
+
+class ReplaceAtomically : public ::testing::TestWithParam<ReplaceCase> {
+ protected:
+  void TearDown() override { fs::testing::forceNamedTemporary(false); }
+};
+
+TEST_P(ReplaceAtomically, LeavesOldOrNewAndNothingElse) {
+  const ReplaceCase& c = GetParam();
+  fs::testing::forceNamedTemporary(c.namedTemporary);
+  TempFolder dir;
+  const std::string name = c.nameLength ? std::string(c.nameLength, 'n') : "file.dat";
+  if (c.oldFile) dir.write(name, "old");
+  const vedo::UniqueFd folder(::open(dir.str().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const fs::ReplaceResult result = fs::replaceAtomicallyAt(
+      folder.get(), name,
+      [&](int fd) {
+        EXPECT_EQ(fs::writeAll(fd, "new bytes", 9), 0);
+        return c.writeResult;
+      },
+      [&] { return c.checkResult; }, c.existing);
+  const bool kept = c.existing == fs::Existing::Keep && c.oldFile;
+  const bool replaced = c.writeResult == 0 && c.checkResult == 0 && !kept;
+  EXPECT_EQ(result.error, replaced ? 0 : kept ? EEXIST : c.writeResult + c.checkResult);
+  EXPECT_EQ(result.replaced, replaced);
+  if (replaced || c.oldFile) {
+    EXPECT_EQ(dir.read(name), replaced ? "new bytes" : "old");
+  }
+  EXPECT_EQ(std::distance(stdfs::directory_iterator(dir.path()), stdfs::directory_iterator()),
+            replaced || c.oldFile ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReplaceAtomically,
+    ::testing::Values(ReplaceCase{"NewFile", false, 0, false, 0, 0}, ReplaceCase{"OverOldFile", false, 0, true, 0, 0},
+                      ReplaceCase{"NamedOverOldFile", true, 0, true, 0, 0},
+                      ReplaceCase{"LongestName", false, 255, true, 0, 0},
+                      ReplaceCase{"NamedLongestName", true, 255, true, 0, 0},
+                      ReplaceCase{"WriteFails", false, 0, true, EIO, 0},
+                      ReplaceCase{"NamedWriteFails", true, 0, true, EIO, 0},
+                      ReplaceCase{"NamedNewFileWriteFails", true, 0, false, EIO, 0},
+                      ReplaceCase{"CheckRefuses", false, 0, true, 0, ESTALE},
+                      ReplaceCase{"NamedCheckRefuses", true, 0, true, 0, ESTALE},
+                      ReplaceCase{"KeepsAnExistingFile", false, 0, true, 0, 0, fs::Existing::Keep},
+                      ReplaceCase{"NamedKeepsAnExistingFile", true, 0, true, 0, 0, fs::Existing::Keep},
+                      ReplaceCase{"NamedNewFileWhereKept", true, 0, false, 0, 0, fs::Existing::Keep}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Folders, CreateChangeAndRead) {
   TempFolder dir(true);

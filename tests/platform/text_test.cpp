@@ -10,8 +10,8 @@
 
 #include "platform/cp932.h"
 #include "platform/sjis_text.h"
-#include "tests/support/temp_folder.h"
 #include "tests/support/case_name.h"
+#include "tests/support/temp_folder.h"
 
 using namespace vedo;
 using vedo::test::sj;

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "platform/profile_file.h"
-#include "tests/support/temp_folder.h"
 #include "tests/support/case_name.h"
+#include "tests/support/temp_folder.h"
 
 using namespace vedo;
 using vedo::test::sj;

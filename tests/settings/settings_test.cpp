@@ -11,8 +11,8 @@
 #include "engine/job_fields.h"
 #include "platform/profile_file.h"
 #include "settings/settings.h"
-#include "tests/support/temp_folder.h"
 #include "tests/support/case_name.h"
+#include "tests/support/temp_folder.h"
 
 using namespace vedo;
 using vedo::test::sj;

@@ -5,16 +5,26 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
+#include "platform/unique_fd.h"
 #include "tests/support/temp_folder.h"
 #include "tests/unlha32/unlha_test_support.h"
+#include "unlha32/archive/command_error.h"
+#include "unlha32/commands/add_command.h"
+#include "unlha32/commands/command_line.h"
 #include "unlha32/include/unlha32_entries.h"
 
 namespace unlha::test {
@@ -38,11 +48,13 @@ class AddCommand : public ::testing::Test {
   std::string member(const std::string& name) const {
     return shell("bsdtar --options hdrcharset=CP932 -xOf '" + arc() + "' '" + name + "'").output;
   }
-  // Files in the archive's folder whose names mark them as our temporary files.
+  // Files in the archive's folder whose names mark them as temporary files.
   std::vector<std::string> leftovers() const {
     std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(dir.path()))
-      if (e.path().filename().string().ends_with(".tmp")) out.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir.path())) {
+      const std::string name = e.path().filename().string();
+      if (name.ends_with(".tmp") || name.starts_with(".vedo")) out.push_back(name);
+    }
     return out;
   }
 
@@ -192,6 +204,26 @@ const Failure failures[] = {
      [](const TempFolder& d) { return "a -n " + quoted(d.sjis("arc?.lzh")) + "  " + quoted(d.sjis("a.txt")); }},
     {"ArchiveFolderMissing", UNLHA_ERROR_WRITE,
      [](const TempFolder& d) { return "a -n " + quoted(d.sjis("no/such/arc.lzh")) + "  " + quoted(d.sjis("a.txt")); }},
+    {"BytesAfterTheEndMark", UNLHA_ERROR_BAD_ARCHIVE,
+     [](const TempFolder& d) {
+       std::ofstream(d.path() / "arc.lzh", std::ios::binary | std::ios::app) << "trailing data";
+       return "a -n " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("a.txt"));
+     }},
+    {"DeleteWithBytesAfterTheEndMark", UNLHA_ERROR_BAD_ARCHIVE,
+     [](const TempFolder& d) {
+       std::ofstream(d.path() / "arc.lzh", std::ios::binary | std::ios::app) << "trailing data";
+       return "d -n " + quoted(d.sjis("arc.lzh")) + " a.txt";
+     }},
+    {"ReadOnlyArchive", UNLHA_ERROR_WRITE,
+     [](const TempFolder& d) {
+       ::chmod(d.str("arc.lzh").c_str(), 0444);
+       return "a -n " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("a.txt"));
+     }},
+    {"DeleteFromReadOnlyArchive", UNLHA_ERROR_WRITE,
+     [](const TempFolder& d) {
+       ::chmod(d.str("arc.lzh").c_str(), 0444);
+       return "d -n " + quoted(d.sjis("arc.lzh")) + " a.txt";
+     }},
     {"ArchiveIsAFolder", UNLHA_ERROR_WRITE,
      [](const TempFolder& d) {
        fs::create_directory(d.path() / "dir.lzh");
@@ -201,6 +233,92 @@ const Failure failures[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, AddCommandFailure, ::testing::ValuesIn(failures),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// Archive names as long as the file system allows: the new archive never
+// needs a longer name of its own.
+TEST_F(AddCommand, ArchiveNameOfTheLongestLengthIsWrittenAndUpdated) {
+  dir.write("a.txt", "first");
+  dir.write("b.txt", "second");
+  const std::string name = std::string(251, 'n') + ".lzh";
+  for (const char* source : {"a.txt", "b.txt"})
+    ASSERT_EQ(unlha("a -n \"" + dir.str(name) + "\"  " + q(source)).code, 0);
+  EXPECT_EQ(readMembers(dir.str(name)).size(), 2u);
+  EXPECT_EQ(leftovers(), std::vector<std::string>{});
+}
+
+// True once some process waits for the flock on the file with inode `inode`.
+bool someoneWaitsForTheLock(ino_t inode) {
+  std::ifstream locks("/proc/locks");
+  const std::string tail = ":" + std::to_string(inode) + " ";
+  for (std::string line; std::getline(locks, line);)
+    if (line.find("->") != std::string::npos && line.find(tail) != std::string::npos) return true;
+  return false;
+}
+
+// Two writers of one archive: the second waits for the first and then adds
+// to the first one's result, so neither loses what the other stored.
+TEST_F(AddCommand, ASecondWriterWaitsAndWorksOnTheFirstOnesResult) {
+  dir.write("a.txt", "in the old archive");
+  dir.write("b.txt", "added by the first writer");
+  dir.write("c.txt", "added by the second writer");
+  ASSERT_EQ(add("", q("a.txt")).code, 0);
+  // What the first writer will put in place: the archive with b.txt.
+  fs::create_directory(dir.path() / "first");
+  fs::copy_file(arc(), dir.path() / "first/arc.lzh");
+  ASSERT_EQ(unlha("a -n " + q("first/arc.lzh") + "  " + q("b.txt")).code, 0);
+
+  // The test is the first writer: it holds the folder's lock, as every writer does.
+  const vedo::UniqueFd folder(::open(dir.str().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  ASSERT_EQ(::flock(folder.get(), LOCK_EX), 0);
+  int secondResult = -1;
+  std::thread second([&] { secondResult = add("", q("c.txt")).code; });
+  struct stat st {};
+  ASSERT_EQ(::fstat(folder.get(), &st), 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!someoneWaitsForTheLock(st.st_ino) && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  EXPECT_TRUE(someoneWaitsForTheLock(st.st_ino));
+
+  fs::rename(dir.path() / "first/arc.lzh", arc());
+  ASSERT_EQ(::flock(folder.get(), LOCK_UN), 0);
+  second.join();
+
+  EXPECT_EQ(secondResult, 0);
+  EXPECT_EQ(names(), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+}
+
+// A progress display that lets another program act at the first member.
+struct ActingReport final : ProgressReport {
+  std::function<void()> act;
+  void member(std::string_view) override {
+    if (act) std::exchange(act, nullptr)();
+  }
+  void fraction(double) override {}
+};
+
+// A program that takes no lock replaces the archive while "a" rewrites it:
+// the rename would lose its file, so the command fails and leaves it.
+TEST_F(AddCommand, ArchiveChangedByAnotherProgramMeanwhileIsLeftAsItIs) {
+  dir.write("a.txt", "old member");
+  dir.write("b.txt", "new member");
+  ASSERT_EQ(add("", q("a.txt")).code, 0);
+  Command command;
+  std::string error;
+  ASSERT_TRUE(parseCommand(*vedo::cp932::fromUtf8("a -n " + q("arc.lzh") + "  " + q("b.txt")), command, error))
+      << error;
+  ActingReport report;
+  report.act = [&] {
+    dir.write("other.lzh", "another program's file");
+    fs::rename(dir.path() / "other.lzh", arc());
+  };
+  try {
+    runAdd(command, report);
+    ADD_FAILURE() << "the command succeeded";
+  } catch (const CommandError& e) {
+    EXPECT_EQ(e.code(), UNLHA_ERROR_WRITE);
+  }
+  EXPECT_EQ(readFile(arc()), "another program's file");
+  EXPECT_EQ(leftovers(), std::vector<std::string>{});
+}
 
 TEST_F(AddCommand, MessageIsCutToTheBufferAndAlwaysTerminated) {
   char out[16];

@@ -1,6 +1,7 @@
 #include "unlha32/archive/archive_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,23 +9,49 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 
 #include "platform/file_system.h"
+#include "platform/replace_file.h"
 #include "platform/sjis_text.h"
 #include "unlha32/archive/command_error.h"
 #include "unlha32/include/unlha32.h"
 
 namespace unlha {
 
-void Fd::reset(int fd) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
-}
-
 void writeError(const std::string& what, const std::string& name, int err) {
   throw CommandError(UNLHA_ERROR_WRITE, what + " \"" + name + "\": " + systemMessage(err));
 }
+
+namespace {
+
+// Reads whether the archive exists and its status; refuses what cannot be
+// rewritten.
+void refreshStatus(ArchiveTarget& t) {
+  t.exists = ::stat(t.systemPath.c_str(), &t.status) == 0;
+  if (!t.exists) {
+    if (errno != ENOENT) writeError("cannot reach", t.display, errno);
+    return;
+  }
+  if (!S_ISREG(t.status.st_mode)) writeError("not a file:", t.display, EISDIR);
+  if ((t.status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+    throw CommandError(UNLHA_ERROR_WRITE, "the archive is read-only: \"" + t.display + "\"");
+}
+
+// A file system that cannot lock a folder (NFS emulates flock with byte-range
+// locks, which a folder cannot take): the command goes on unlocked, and the
+// check before the rename still keeps another writer's archive.
+bool locksUnsupported(int error) { return error == EBADF || error == ENOLCK || error == EOPNOTSUPP || error == EINVAL; }
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Same file with the same size and times: nothing has written it.
+bool unchanged(const struct stat& a, const struct stat& b) {
+  return sameFile(a, b) && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+         a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
+         a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+}  // namespace
 
 ArchiveTarget locateArchive(const std::string& archive) {
   if (vedo::sjis::containsChar(archive, '*') || vedo::sjis::containsChar(archive, '?'))
@@ -40,12 +67,7 @@ ArchiveTarget locateArchive(const std::string& archive) {
     if (::realpath(sys->c_str(), resolved) == nullptr) writeError("cannot follow the link", archive, errno);
     t.systemPath = resolved;
   }
-  if (::stat(t.systemPath.c_str(), &t.status) == 0) {
-    t.exists = true;
-    if (!S_ISREG(t.status.st_mode)) writeError("not a file:", archive, EISDIR);
-  } else if (errno != ENOENT) {
-    writeError("cannot reach", archive, errno);
-  }
+  refreshStatus(t);
   const std::size_t slash = t.systemPath.rfind('/');
   if (slash == std::string::npos) {
     t.folder = ".";
@@ -63,14 +85,41 @@ std::size_t readFd(void* ctx, std::uint64_t offset, std::uint8_t* out, std::size
   return n < 0 ? 0 : static_cast<std::size_t>(n);
 }
 
-std::vector<MemberInfo> readExisting(const ArchiveTarget& t, Fd& fd) {
+ArchiveLock::ArchiveLock(ArchiveTarget& target, ProgressReport& report)
+    : folder_(::open(target.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+  if (!folder_) writeError("cannot open the folder of", target.display, errno);
+  if (::flock(folder_.get(), LOCK_EX | LOCK_NB) != 0 && !locksUnsupported(errno)) {
+    if (errno != EWOULDBLOCK) writeError("cannot lock the folder of", target.display, errno);
+    const std::string text = "waiting for another program to finish writing an archive in the folder of \"" +
+                             target.display + "\"";
+    report.member(text);
+    std::fprintf(stderr, "unlha: %s\n", text.c_str());
+    while (::flock(folder_.get(), LOCK_EX) != 0) {
+      if (errno != EINTR) writeError("cannot lock the folder of", target.display, errno);
+    }
+  }
+  // What the last writer left is what this command works on.
+  refreshStatus(target);
+}
+
+std::vector<MemberInfo> readExisting(const ArchiveTarget& t, vedo::UniqueFd& fd) {
   fd.reset(::open(t.systemPath.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) writeError("cannot open the existing archive", t.display, errno);
+  if (!fd) writeError("cannot open the existing archive", t.display, errno);
+  struct stat opened {};
+  if (::fstat(fd.get(), &opened) != 0) writeError("cannot open the existing archive", t.display, errno);
+  if (!unchanged(opened, t.status))
+    throw CommandError(UNLHA_ERROR_WRITE, "the archive changed while it was being opened: \"" + t.display + "\"");
   const std::uint64_t size = static_cast<std::uint64_t>(t.status.st_size);
   FdContext ctx{fd.get()};
   try {
     std::vector<MemberInfo> members = parseArchive(readFd, &ctx, size);
     if (members.empty() && size != 1) throw ArchiveError("no member and no archive structure");
+    // The members end at an end mark (one 0x00 byte) or at the file's end.
+    const std::uint64_t end = members.empty() ? 0 : members.back().endOffset();
+    if (size > end + 1)
+      throw CommandError(UNLHA_ERROR_BAD_ARCHIVE, std::to_string(size - end - 1) +
+                                                      " byte(s) follow the end of the archive \"" + t.display +
+                                                      "\"; a rewrite would drop them, so it is left as it is");
     return members;
   } catch (const ArchiveError& e) {
     throw CommandError(UNLHA_ERROR_BAD_ARCHIVE,
@@ -78,35 +127,28 @@ std::vector<MemberInfo> readExisting(const ArchiveTarget& t, Fd& fd) {
   }
 }
 
-TempFile::TempFile(const ArchiveTarget& t) : display_(t.display) {
-  std::random_device seed;
-  std::mt19937_64 random(seed());
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[17];
-    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
-    path_ = t.folder + "/." + t.baseName + "." + suffix + ".tmp";
-    // Mode 0666 lets the umask decide, as for any new file.
-    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ >= 0 || errno != EEXIST) break;
-  }
-  if (fd_ < 0) writeError("cannot create a temporary file beside", display_, errno);
-}
-
-TempFile::~TempFile() {
-  if (fd_ >= 0) ::close(fd_);
-  if (!committed_) ::unlink(path_.c_str());
-}
-
-void TempFile::commit(const ArchiveTarget& target) {
-  const int rc = ::close(fd_);
-  fd_ = -1;
-  if (rc != 0) writeError("cannot write", display_, errno);
-  if (::rename(path_.c_str(), target.systemPath.c_str()) != 0) writeError("cannot replace", display_, errno);
-  committed_ = true;
-  Fd dir(::open(target.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  // The archive is in place at this point; a folder that cannot be synced (a
-  // file system without directory fsync) is not worth failing the command for.
-  if (dir.get() >= 0) ::fsync(dir.get());
+void replaceArchive(const ArchiveTarget& target, const std::function<void(int fd)>& write) {
+  const vedo::fs::ReplaceResult result = vedo::fs::replaceAtomically(
+      target.systemPath,
+      [&](int fd) {
+        // Keep the old archive's permissions; when they cannot be set, the
+        // new file's (umask) permissions are an acceptable outcome.
+        if (target.exists) (void)::fchmod(fd, target.status.st_mode & 07777);
+        write(fd);
+        return 0;
+      },
+      [&] {
+        struct stat now {};
+        const bool present = ::stat(target.systemPath.c_str(), &now) == 0;
+        if (present != target.exists || (present && !unchanged(now, target.status)))
+          throw CommandError(UNLHA_ERROR_WRITE, "another program changed \"" + target.display +
+                                                    "\" while this command rewrote it; that file is left as "
+                                                    "it is and nothing was written");
+        return 0;
+      });
+  // A folder that cannot be synced once the archive is in place (a file
+  // system without directory fsync) is not worth failing the command for.
+  if (!result.replaced) writeError("cannot replace", target.display, result.error);
 }
 
 void copyMember(int from, const MemberInfo& m, OutputFile& out, const std::string& archive) {

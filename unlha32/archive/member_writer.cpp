@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/unique_fd.h"
 #include "unlha32/archive/command_error.h"
 #include "unlha32/archive/lzh_header.h"
 #include "unlha32/archive/parallel_runs.h"
@@ -31,22 +32,16 @@ class SourceFd {
     const std::optional<std::string> sys = vedo::fs::toSystemPath(file.path);
     if (!sys) throw CommandError(UNLHA_ERROR_NAME, "name cannot be held in CP932: \"" + file.path + "\"");
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused just below.
-    fd_ = ::open(sys->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd_ < 0) fail(errno);
-    if (::fstat(fd_, &st_) != 0) fail(errno);
-    if (!S_ISREG(st_.st_mode)) {
-      ::close(fd_);
-      throw CommandError(UNLHA_ERROR_READ, "not a regular file: \"" + path_ + "\"");
-    }
+    fd_.reset(::open(sys->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd_) fail(errno);
+    if (::fstat(fd_.get(), &st_) != 0) fail(errno);
+    if (!S_ISREG(st_.st_mode)) throw CommandError(UNLHA_ERROR_READ, "not a regular file: \"" + path_ + "\"");
   }
-  ~SourceFd() { ::close(fd_); }
-  SourceFd(const SourceFd&) = delete;
-  SourceFd& operator=(const SourceFd&) = delete;
 
   const struct stat& status() const { return st_; }
 
   std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> buf) {
-    const long long n = readFullyAt(fd_, offset, buf);
+    const long long n = readFullyAt(fd_.get(), offset, buf);
     if (n < 0) fail(errno);
     return static_cast<std::size_t>(n);
   }
@@ -57,7 +52,7 @@ class SourceFd {
   }
 
   std::string path_;
-  int fd_ = -1;
+  vedo::UniqueFd fd_;
   struct stat st_ {};
 };
 

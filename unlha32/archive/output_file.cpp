@@ -78,11 +78,6 @@ void OutputFile::truncateTo(std::uint64_t offset) {
   flushed_ = offset;
 }
 
-void OutputFile::sync() {
-  flush();
-  if (::fsync(fd_) != 0) fail("sync", errno);
-}
-
 long long readFullyAt(int fd, std::uint64_t offset, std::span<std::uint8_t> data) {
   std::size_t done = 0;
   while (done < data.size()) {

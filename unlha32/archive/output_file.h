@@ -53,8 +53,6 @@ class OutputFile final : public ByteOutput {
   void writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) override;
   void truncateTo(std::uint64_t offset) override;
   void flush();
-  // Flushes and makes the data durable.
-  void sync();
 
  private:
   [[noreturn]] void fail(const char* what, int err) const;

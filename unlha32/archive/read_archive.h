@@ -21,7 +21,7 @@ namespace unlha {
 // An archive opened for reading, with every member header parsed.
 struct ReadArchive {
   std::string display;  // as the caller named it (CP932)
-  Fd fd;
+  vedo::UniqueFd fd;
   struct stat status {};
   std::vector<MemberInfo> members;
   std::uint64_t size() const { return static_cast<std::uint64_t>(status.st_size); }

@@ -57,7 +57,8 @@ struct Ahead {
 CommandResult runAdd(const Command& command, ProgressReport& report) {
   for (const std::string& s : command.sources)
     if (!vedo::cp932::toUtf8(s)) throw CommandError(UNLHA_ERROR_NAME, "source name is not valid CP932");
-  const ArchiveTarget target = locateArchive(command.archive);
+  ArchiveTarget target = locateArchive(command.archive);
+  const ArchiveLock lock(target, report);
 
   std::optional<vedo::fs::FileIdentity> self;
   if (target.exists)
@@ -65,7 +66,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
                                   static_cast<std::uint64_t>(target.status.st_ino), 0, 0};
   const std::vector<SourceFile> files = collectSources(command.sources, command.recurse, self);
 
-  Fd old;
+  vedo::UniqueFd old;
   std::vector<MemberInfo> existing;
   if (target.exists) existing = readExisting(target, old);
 
@@ -78,14 +79,6 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
                                     : kWriteShare * static_cast<double>(std::min(doneBytes, totalBytes)) /
                                           static_cast<double>(totalBytes));
   };
-
-  TempFile temp(target);
-  if (target.exists) {
-    // Keep the old archive's permissions; when they cannot be set, the
-    // temporary file's (umask) permissions are an acceptable outcome.
-    (void)::fchmod(temp.fd(), target.status.st_mode & 07777);
-  }
-  OutputFile out(temp.fd(), target.display);
 
   // The order of the new archive: old members where they were (a member of a
   // name being added is replaced in its place, a second one of that name is
@@ -108,92 +101,93 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
       if (!placed[i]) plan.push_back({false, i});
   }
 
-  // One set of threads for compressing ahead, the runs of large members and
-  // the checks; declared first, so that it goes last.
-  WorkerPool pool(WorkerPool::workersForThisMachine());
-  // New members go to the checker once every byte of them is in the file;
-  // until then (small members wait in the output buffer) they are pending.
-  MemberChecker checker(temp.fd(), pool);
   std::vector<WrittenMember> written;
-  std::size_t pending = 0;  // written[pending..] not yet handed to the checker
-  std::vector<std::uint64_t> ends;  // file end of each written member
-  auto handOver = [&] {
-    checker.throwIfFailed();  // no more writing once a member failed its check
-    for (; pending < written.size() && ends[pending] <= out.flushedSize(); ++pending)
-      checker.add(written[pending], ends[pending]);
-  };
   std::size_t kept = 0;
-  MemberScratch scratch;  // for the members this thread writes itself
-  // One per pool slot, for the members compressed ahead; the calling
-  // thread's slot uses `scratch`.
-  std::vector<std::unique_ptr<MemberScratch>> aheadScratch(pool.slots());
-  auto scratchOf = [&](std::size_t slot) -> MemberScratch& {
-    if (slot == pool.workers()) return scratch;
-    if (!aheadScratch[slot]) aheadScratch[slot] = std::make_unique<MemberScratch>();
-    return *aheadScratch[slot];
-  };
-  const std::size_t window = 2 * std::max(pool.workers(), 1u);
-  // The deque keeps each entry in place while others are added and taken,
-  // and its task ends before it goes.
-  std::deque<Ahead> ahead;
-  std::size_t scan = 0;
-  auto launchAhead = [&] {
-    for (; ahead.size() < window && scan < plan.size(); ++scan) {
-      const Step& s = plan[scan];
-      if (s.copy || files[s.index].identity.size > static_cast<std::int64_t>(kAheadMaxSize)) continue;
-      Ahead& a = ahead.emplace_back();
-      a.step = scan;
-      const SourceFile& file = files[s.index];
-      a.task = pool.submit([&a, &file, &scratchOf, method = command.method](std::size_t slot) {
-        a.member = writeMember(a.output, file, method, [](std::uint64_t) {}, &scratchOf(slot));
-      });
-    }
-  };
+  replaceArchive(target, [&](int fd) {
+    OutputFile out(fd, target.display);
+    // One set of threads for compressing ahead, the runs of large members and
+    // the checks; declared first, so that it goes last.
+    WorkerPool pool(WorkerPool::workersForThisMachine());
+    // New members go to the checker once every byte of them is in the file;
+    // until then (small members wait in the output buffer) they are pending.
+    MemberChecker checker(fd, pool);
+    std::size_t pending = 0;  // written[pending..] not yet handed to the checker
+    std::vector<std::uint64_t> ends;  // file end of each written member
+    auto handOver = [&] {
+      checker.throwIfFailed();  // no more writing once a member failed its check
+      for (; pending < written.size() && ends[pending] <= out.flushedSize(); ++pending)
+        checker.add(written[pending], ends[pending]);
+    };
+    MemberScratch scratch;  // for the members this thread writes itself
+    // One per pool slot, for the members compressed ahead; the calling
+    // thread's slot uses `scratch`.
+    std::vector<std::unique_ptr<MemberScratch>> aheadScratch(pool.slots());
+    auto scratchOf = [&](std::size_t slot) -> MemberScratch& {
+      if (slot == pool.workers()) return scratch;
+      if (!aheadScratch[slot]) aheadScratch[slot] = std::make_unique<MemberScratch>();
+      return *aheadScratch[slot];
+    };
+    const std::size_t window = 2 * std::max(pool.workers(), 1u);
+    // The deque keeps each entry in place while others are added and taken,
+    // and its task ends before it goes.
+    std::deque<Ahead> ahead;
+    std::size_t scan = 0;
+    auto launchAhead = [&] {
+      for (; ahead.size() < window && scan < plan.size(); ++scan) {
+        const Step& s = plan[scan];
+        if (s.copy || files[s.index].identity.size > static_cast<std::int64_t>(kAheadMaxSize)) continue;
+        Ahead& a = ahead.emplace_back();
+        a.step = scan;
+        const SourceFile& file = files[s.index];
+        a.task = pool.submit([&a, &file, &scratchOf, method = command.method](std::size_t slot) {
+          a.member = writeMember(a.output, file, method, [](std::uint64_t) {}, &scratchOf(slot));
+        });
+      }
+    };
 
-  for (std::size_t k = 0; k < plan.size(); ++k) {
-    launchAhead();
-    const Step& s = plan[k];
-    if (s.copy) {
-      copyMember(old.get(), existing[s.index], out, target.display);
-      ++kept;
-    } else if (!ahead.empty() && ahead.front().step == k) {
-      Ahead& a = ahead.front();
-      a.task.wait();
-      report.member(a.member.stored);
-      a.member.headerOffset += out.position();
-      out.write(a.output.bytes());
-      written.push_back(std::move(a.member));
-      ends.push_back(out.position());
-      ahead.pop_front();
-      advance(written.back().originalSize);
-    } else {
-      report.member(files[s.index].stored);
-      written.push_back(writeMember(out, files[s.index], command.method, advance, &scratch, &pool));
-      ends.push_back(out.position());
+    for (std::size_t k = 0; k < plan.size(); ++k) {
+      launchAhead();
+      const Step& s = plan[k];
+      if (s.copy) {
+        copyMember(old.get(), existing[s.index], out, target.display);
+        ++kept;
+      } else if (!ahead.empty() && ahead.front().step == k) {
+        Ahead& a = ahead.front();
+        a.task.wait();
+        report.member(a.member.stored);
+        a.member.headerOffset += out.position();
+        out.write(a.output.bytes());
+        written.push_back(std::move(a.member));
+        ends.push_back(out.position());
+        ahead.pop_front();
+        advance(written.back().originalSize);
+      } else {
+        report.member(files[s.index].stored);
+        written.push_back(writeMember(out, files[s.index], command.method, advance, &scratch, &pool));
+        ends.push_back(out.position());
+      }
+      handOver();
     }
+    const std::size_t memberCount = plan.size();
+    const std::uint8_t endMark = 0;
+    out.write(std::span(&endMark, 1));
+    out.flush();
     handOver();
-  }
-  const std::size_t memberCount = plan.size();
-  const std::uint8_t endMark = 0;
-  out.write(std::span(&endMark, 1));
-  out.flush();
-  handOver();
 
-  // Verify: the whole file parses as an archive with the expected members, and
-  // every new member decodes to its CRC (most of them checked already, while
-  // the members after them were written).
-  const std::uint64_t archiveSize = out.position();
-  ArchiveReader reader(temp.fd(), archiveSize);
-  try {
-    if (parseArchive(ArchiveReader::readAt, &reader, archiveSize).size() != memberCount)
-      throw CommandError(UNLHA_ERROR_VERIFY, "verification failed: member count differs");
-  } catch (const ArchiveError& e) {
-    throw CommandError(UNLHA_ERROR_VERIFY, std::string("verification failed: ") + e.what());
-  }
-  checker.finish(report, kWriteShare);
-
-  out.sync();
-  temp.commit(target);
+    // Verify: the whole file parses as an archive with the expected members, and
+    // every new member decodes to its CRC (most of them checked already, while
+    // the members after them were written).
+    const std::uint64_t archiveSize = out.position();
+    ArchiveReader reader(fd, archiveSize);
+    try {
+      if (parseArchive(ArchiveReader::readAt, &reader, archiveSize).size() != memberCount)
+        throw CommandError(UNLHA_ERROR_VERIFY, "verification failed: member count differs");
+    } catch (const ArchiveError& e) {
+      throw CommandError(UNLHA_ERROR_VERIFY, std::string("verification failed: ") + e.what());
+    }
+    checker.finish(report, kWriteShare);
+    // replaceArchive syncs the file before it takes the archive's name.
+  });
 
   CommandResult result;
   for (const WrittenMember& w : written) {

@@ -5,21 +5,20 @@
 // the destination are then entered one at a time, relative to the folder
 // opened before (openat with O_NOFOLLOW), so a symbolic link planted in the
 // destination, or one that an earlier member of the same archive tried to
-// become, can never redirect a write. A file is decoded into a temporary name
-// in its folder and renamed into place only when its length and CRC are
-// right, so a damaged member never leaves a half-written file behind, and
-// without -o the rename itself refuses an existing name.
+// become, can never redirect a write. A file is decoded into a file without a
+// name in its folder (replaceAtomicallyAt) that takes its name only when its
+// length and CRC are right, so a damaged member never leaves a half-written
+// file behind, and without -o the final link itself refuses an existing name.
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <random>
 
 #include "platform/cp932.h"
 #include "platform/file_system.h"
+#include "platform/replace_file.h"
 #include "unlha32/archive/command_error.h"
 #include "unlha32/archive/read_archive.h"
 #include "unlha32/commands/extract_command.h"
@@ -39,6 +38,10 @@ constexpr mode_t kRestoredBits = 0777;
 
 [[noreturn]] void failed(const std::string& what, const std::string& name, int err) {
   throw CommandError(UNLHA_ERROR_WRITE, what + " \"" + name + "\": " + systemMessage(err));
+}
+
+[[noreturn]] void keptExisting(const MemberInfo& m) {
+  throw CommandError(UNLHA_ERROR_EXISTS, "\"" + m.path + "\" exists and was kept (-o replaces it)");
 }
 
 // The system names (UTF-8) of the stored path's parts, checked for safety.
@@ -65,22 +68,22 @@ std::vector<std::string> safeParts(const MemberInfo& m) {
 
 // Opens the destination folder, creating missing levels. The user named this
 // folder, so links on the way to it are followed as the system does.
-Fd openDestination(const std::string& destination) {
+vedo::UniqueFd openDestination(const std::string& destination) {
   const std::optional<std::string> sys = vedo::fs::toSystemPath(destination.empty() ? "." : destination);
   if (!sys) throw CommandError(UNLHA_ERROR_NAME, "folder name cannot be held in CP932: \"" + destination + "\"");
   for (std::size_t i = 1; i < sys->size(); ++i)
     if ((*sys)[i] == '/') (void)::mkdir(sys->substr(0, i).c_str(), 0777);  // failures show at the open below
   (void)::mkdir(sys->c_str(), 0777);
-  Fd fd(::open(sys->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  vedo::UniqueFd fd(::open(sys->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0) failed("cannot open the folder", destination, errno);
   return fd;
 }
 
 // Enters folder `name` below `dir`, creating it when `create` says so. A
 // symbolic link (or anything but a folder) in its place is refused.
-Fd enter(int dir, const std::string& name, const MemberInfo& m, bool create) {
+vedo::UniqueFd enter(int dir, const std::string& name, const MemberInfo& m, bool create) {
   if (create && ::mkdirat(dir, name.c_str(), 0777) != 0 && errno != EEXIST) failed("cannot create a folder for", m.path, errno);
-  Fd fd(::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  vedo::UniqueFd fd(::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) {
     const int err = errno;
     struct stat st {};
@@ -93,9 +96,9 @@ Fd enter(int dir, const std::string& name, const MemberInfo& m, bool create) {
 }
 
 // Enters every folder of `parts` but the last `keep` parts.
-Fd enterFolders(int destination, const std::vector<std::string>& parts, std::size_t keep, const MemberInfo& m,
+vedo::UniqueFd enterFolders(int destination, const std::vector<std::string>& parts, std::size_t keep, const MemberInfo& m,
                 bool create) {
-  Fd dir(::dup(destination));
+  vedo::UniqueFd dir(::dup(destination));
   if (dir.get() < 0) failed("cannot open the folder for", m.path, errno);
   for (std::size_t i = 0; i + keep < parts.size(); ++i) dir = enter(dir.get(), parts[i], m, create);
   return dir;
@@ -120,79 +123,40 @@ void setTimes(int fd, const MemberInfo& m) {
   (void)::futimens(fd, times);  // a file system without times keeps the data, which is what matters
 }
 
-// A temporary file in `dir`, removed again unless renamed into place.
-class TempEntry {
- public:
-  TempEntry(int dir, mode_t mode, const MemberInfo& m) : dir_(dir) {
-    std::random_device seed;
-    std::mt19937_64 random(seed());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      char name[40];
-      std::snprintf(name, sizeof name, ".unlha%016llx.tmp", static_cast<unsigned long long>(random()));
-      name_ = name;
-      fd_.reset(::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-      if (fd_.get() >= 0 || errno != EEXIST) break;
-    }
-    if (fd_.get() < 0) failed("cannot create a file for", m.path, errno);
-  }
-  ~TempEntry() {
-    if (!placed_) ::unlinkat(dir_, name_.c_str(), 0);
-  }
-  TempEntry(const TempEntry&) = delete;
-  TempEntry& operator=(const TempEntry&) = delete;
-  int fd() const { return fd_.get(); }
-  const std::string& name() const { return name_; }
-  void placed() { placed_ = true; }
-
- private:
-  int dir_;
-  std::string name_;
-  Fd fd_;
-  bool placed_ = false;
-};
-
-// Renames `from` to `to` in `dir`; without `overwrite` an existing `to` stays.
-void placeFile(int dir, const std::string& from, const std::string& to, bool overwrite, const MemberInfo& m) {
-  if (!overwrite) {
-    if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0) return;
-    if (errno == EEXIST) throw CommandError(UNLHA_ERROR_EXISTS, "\"" + m.path + "\" exists and was kept (-o replaces it)");
-    if (errno != EINVAL && errno != ENOSYS) failed("cannot create", m.path, errno);
-    // A file system without RENAME_NOREPLACE: look, then rename.
-    struct stat st {};
-    if (::fstatat(dir, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-      throw CommandError(UNLHA_ERROR_EXISTS, "\"" + m.path + "\" exists and was kept (-o replaces it)");
-  }
-  if (::renameat(dir, from.c_str(), dir, to.c_str()) != 0) failed("cannot create", m.path, errno);
-}
-
 void extractFile(const ReadArchive& archive, const MemberInfo& m, int destination, const std::vector<std::string>& parts,
                  bool overwrite) {
-  const Fd dir = enterFolders(destination, parts, 1, m, true);
+  const vedo::UniqueFd dir = enterFolders(destination, parts, 1, m, true);
   const std::string& name = parts.back();
   struct stat st {};
   if (::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (!overwrite) throw CommandError(UNLHA_ERROR_EXISTS, "\"" + m.path + "\" exists and was kept (-o replaces it)");
+    if (!overwrite) keptExisting(m);
     if (S_ISDIR(st.st_mode)) unsafe(m, "a folder stands where the file belongs");
   }
-  // Without stored permissions the umask decides, as for any new file.
-  TempEntry temp(dir.get(), m.unixMode ? 0600 : 0666, m);
-  {
-    OutputFile out(temp.fd(), m.path);
-    decodeMemberData(archive, m, [&](std::span<const std::uint8_t> bytes) { out.write(bytes); });
-    out.flush();
-  }
-  struct stat now {};
-  if (m.unixMode) {
-    (void)::fchmod(temp.fd(), *m.unixMode & kRestoredBits);
-  } else if ((m.attribute & 0x01) != 0 && ::fstat(temp.fd(), &now) == 0) {
-    (void)::fchmod(temp.fd(), now.st_mode & 0555);  // MS-DOS read-only attribute
-  }
-  setTimes(temp.fd(), m);
-  // Some file systems (NFS) report a failed write only when a descriptor of
-  // the file is closed.
-  if (::close(::dup(temp.fd())) != 0) failed("cannot write", m.path, errno);
-  placeFile(dir.get(), temp.name(), name, overwrite, m);
-  temp.placed();
+  // The file is written without a name and takes it only when complete and
+  // checked. Without stored permissions the umask decides, as for any new file.
+  const vedo::fs::ReplaceResult placed = vedo::fs::replaceAtomicallyAt(
+      dir.get(), name,
+      [&](int fd) {
+        {
+          OutputFile out(fd, m.path);
+          decodeMemberData(archive, m, [&](std::span<const std::uint8_t> bytes) { out.write(bytes); });
+          out.flush();
+        }
+        struct stat now {};
+        if (m.unixMode) {
+          (void)::fchmod(fd, *m.unixMode & kRestoredBits);
+        } else if ((m.attribute & 0x01) != 0 && ::fstat(fd, &now) == 0) {
+          (void)::fchmod(fd, now.st_mode & 0555);  // MS-DOS read-only attribute
+        }
+        setTimes(fd, m);
+        // Some file systems (NFS) report a failed write only when a
+        // descriptor of the file is closed; the file is not synced here.
+        return ::close(::dup(fd)) == 0 ? 0 : errno;
+      },
+      {}, overwrite ? vedo::fs::Existing::Replace : vedo::fs::Existing::Keep, vedo::fs::Durability::Writeback);
+  if (placed.replaced) return;
+  if (placed.error == EEXIST) keptExisting(m);
+  failed("cannot create", m.path, placed.error);
 }
 
 // A folder member's permissions and time, set once everything inside it is
@@ -208,7 +172,7 @@ CommandResult runExtract(const Command& command, ProgressReport& report) {
   const bool keepPaths = command.kind == CommandKind::Extract;
   const ReadArchive archive = openForReading(command.archive);
   const std::vector<bool> chosen = selectMembers(archive.members, command.sources);
-  const Fd destination = openDestination(command.destination);
+  const vedo::UniqueFd destination = openDestination(command.destination);
 
   CommandResult r;
   std::vector<FolderFix> folders;
@@ -244,7 +208,7 @@ CommandResult runExtract(const Command& command, ProgressReport& report) {
   // Deepest folders first, so a parent's time is set after its children changed it.
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
     try {
-      const Fd dir = enterFolders(destination.get(), it->parts, 0, *it->member, false);
+      const vedo::UniqueFd dir = enterFolders(destination.get(), it->parts, 0, *it->member, false);
       if (it->member->unixMode) (void)::fchmod(dir.get(), *it->member->unixMode & kRestoredBits);
       setTimes(dir.get(), *it->member);
     } catch (const CommandError& e) {
