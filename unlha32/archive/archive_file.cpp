@@ -71,6 +71,9 @@ std::vector<MemberInfo> readExisting(const ArchiveTarget& t, Fd& fd) {
   try {
     std::vector<MemberInfo> members = parseArchive(readFd, &ctx, size);
     if (members.empty() && size != 1) throw ArchiveError("no member and no archive structure");
+    // A self-extracting archive: rewriting it would drop its program.
+    if (!members.empty() && members.front().headerOffset != 0)
+      throw ArchiveError("a self-extracting archive, not rewritten");
     return members;
   } catch (const ArchiveError& e) {
     throw CommandError(UNLHA_ERROR_BAD_ARCHIVE,

@@ -27,7 +27,7 @@ CommandResult runDelete(const Command& command, ProgressReport& report) {
   std::size_t kept = 0, removed = 0;
   for (std::size_t i = 0; i < existing.size(); ++i) {
     if (chosen[i]) {
-      r.message += "deleted  " + existing[i].path + "\n";
+      r.message += "deleted  " + shownName(existing[i].path) + "\n";
       ++removed;
       continue;
     }
