@@ -98,15 +98,16 @@ TEST_F(AddCommand, FoldersNeedRecursionAndLinksAreStoredAsTheirTargets) {
   EXPECT_EQ(member("sub/深い/c.txt"), "c");
 }
 
-TEST_F(AddCommand, HeadersWhoseSizeWouldEndInAZeroByteArePadded) {
-  // A 210-byte name makes a 256-byte header before padding.
+TEST_F(AddCommand, HeadersWhoseSizeWouldEndInAZeroByteCarryTheUnixTime) {
+  // A 210-byte name makes a 256-byte header before the Unix time extension
+  // (7 bytes) is added.
   const std::string longName = std::string(210, 'n');
   dir.write(longName, "long");
   dir.write("z.txt", "after the long one");
   ASSERT_EQ(add("", q(longName) + " " + q("z.txt")).code, 0);
   const std::vector<MemberInfo> members = readMembers(arc());
   ASSERT_EQ(members.size(), 2u);
-  EXPECT_EQ((members[1].headerOffset - members[0].headerOffset - members[0].packedSize) & 0xFF, 1u);
+  EXPECT_EQ((members[1].headerOffset - members[0].headerOffset - members[0].packedSize) & 0xFF, 7u);
   const Outcome t = shell("lhasa t '" + arc() + "' 2>&1");
   EXPECT_EQ(t.code, 0) << t.output;
   EXPECT_NE(t.output.find("z.txt"), std::string::npos) << t.output;
