@@ -184,6 +184,12 @@ const Failure failures[] = {
        fs::resize_file(d.path() / "arc.lzh", fs::file_size(d.path() / "arc.lzh") - 3);
        return "a -n " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("a.txt"));
      }},
+    {"ExistingArchiveSelfExtracting", UNLHA_ERROR_BAD_ARCHIVE,
+     [](const TempFolder& d) {
+       // A program before the archive: rewriting would drop the program.
+       d.write("arc.lzh", "MZ program that unpacks what follows\n" + readFile(d.path() / "arc.lzh"));
+       return "d -n " + quoted(d.sjis("arc.lzh")) + "  " + quoted("a.txt");
+     }},
     {"WildcardInArchiveName", UNLHA_ERROR_COMMAND,
      [](const TempFolder& d) { return "a -n " + quoted(d.sjis("arc?.lzh")) + "  " + quoted(d.sjis("a.txt")); }},
     {"ArchiveFolderMissing", UNLHA_ERROR_WRITE,
