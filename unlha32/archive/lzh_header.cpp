@@ -382,13 +382,16 @@ std::optional<MemberInfo> parseHeaderAt(ReadAt read, void* ctx, std::uint64_t of
 // header (or the end mark), else the first offset within kArchiveSearch bytes
 // holding a member header whose checksum or CRC is right.
 std::uint64_t archiveStart(ReadAt read, void* ctx, std::uint64_t fileSize) {
-  const std::size_t span = static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, kArchiveSearch + 7));
-  std::vector<std::uint8_t> head(span);
-  head.resize(read(ctx, 0, head.data(), span));
-  auto methodAt = [&](std::size_t i) { return i + 7 <= head.size() && head[i + 2] == '-' && head[i + 6] == '-'; };
-  if (head.empty() || head[0] == 0 || methodAt(0)) return 0;
+  auto methodAt = [](const std::vector<std::uint8_t>& b, std::size_t i) {
+    return i + 7 <= b.size() && b[i + 2] == '-' && b[i + 6] == '-';
+  };
+  std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, 7)));
+  head.resize(read(ctx, 0, head.data(), head.size()));
+  if (head.empty() || head[0] == 0 || methodAt(head, 0)) return 0;
+  head.resize(static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, kArchiveSearch + 7)));
+  head.resize(read(ctx, 0, head.data(), head.size()));
   for (std::size_t i = 1; i + 7 <= head.size(); ++i) {
-    if (!methodAt(i) || head[i] == 0) continue;
+    if (!methodAt(head, i) || head[i] == 0) continue;
     try {
       bool verified = false;
       if (parseHeaderAt(read, ctx, i, fileSize, verified) && verified) return i;
