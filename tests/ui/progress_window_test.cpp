@@ -55,7 +55,7 @@ TEST(ProgressWindowTest, DisplayShowsMemberAndShareWhileTheWorkerRuns) {
   std::thread::id ran;
   const int result = unlha::runWithProgress(true, [&](unlha::ProgressReport& report) {
     ran = std::this_thread::get_id();
-    report.member(*cp932::fromUtf8("資料/表.txt"));
+    report.member(*cp932::fromUtf8("資料/表\x1b]2;t\x07.txt"));  // control characters shown, never sent
     report.fraction(0.5);
     release.wait();  // until the calling thread has drawn both
     return 7;
@@ -63,7 +63,7 @@ TEST(ProgressWindowTest, DisplayShowsMemberAndShareWhileTheWorkerRuns) {
   probe.stop();
   EXPECT_EQ(result, 7);
   EXPECT_NE(ran, std::this_thread::get_id());
-  EXPECT_EQ(member, QStringLiteral("資料/表.txt"));
+  EXPECT_EQ(member, QStringLiteral("資料/表\\x1b]2;t\\x07.txt"));
   EXPECT_EQ(value, 500);
   EXPECT_TRUE(modal);
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);  // gone once the call returns

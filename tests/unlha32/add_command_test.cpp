@@ -115,15 +115,16 @@ TEST_F(AddCommand, FoldersNeedRecursionAndLinksAreStoredAsTheirTargets) {
   EXPECT_EQ(member("sub/深い/c.txt"), "c");
 }
 
-TEST_F(AddCommand, HeadersWhoseSizeWouldEndInAZeroByteArePadded) {
-  // A 210-byte name makes a 256-byte header before padding.
+TEST_F(AddCommand, HeadersWhoseSizeWouldEndInAZeroByteCarryTheUnixTime) {
+  // A 210-byte name makes a 256-byte header before the Unix time extension
+  // (7 bytes) is added.
   const std::string longName = std::string(210, 'n');
   dir.write(longName, "long");
   dir.write("z.txt", "after the long one");
   ASSERT_EQ(add("", q(longName) + " " + q("z.txt")).code, 0);
   const std::vector<MemberInfo> members = readMembers(arc());
   ASSERT_EQ(members.size(), 2u);
-  EXPECT_EQ((members[1].headerOffset - members[0].headerOffset - members[0].packedSize) & 0xFF, 1u);
+  EXPECT_EQ((members[1].headerOffset - members[0].headerOffset - members[0].packedSize) & 0xFF, 7u);
   const Outcome t = shell("lhasa t '" + arc() + "' 2>&1");
   EXPECT_EQ(t.code, 0) << t.output;
   EXPECT_NE(t.output.find("z.txt"), std::string::npos) << t.output;
@@ -199,6 +200,12 @@ const Failure failures[] = {
      [](const TempFolder& d) {
        fs::resize_file(d.path() / "arc.lzh", fs::file_size(d.path() / "arc.lzh") - 3);
        return "a -n " + quoted(d.sjis("arc.lzh")) + "  " + quoted(d.sjis("a.txt"));
+     }},
+    {"ExistingArchiveSelfExtracting", UNLHA_ERROR_BAD_ARCHIVE,
+     [](const TempFolder& d) {
+       // A program before the archive: rewriting would drop the program.
+       d.write("arc.lzh", "MZ program that unpacks what follows\n" + readFile(d.path() / "arc.lzh"));
+       return "d -n " + quoted(d.sjis("arc.lzh")) + "  " + quoted("a.txt");
      }},
     {"WildcardInArchiveName", UNLHA_ERROR_COMMAND,
      [](const TempFolder& d) { return "a -n " + quoted(d.sjis("arc?.lzh")) + "  " + quoted(d.sjis("a.txt")); }},

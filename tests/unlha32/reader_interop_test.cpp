@@ -219,29 +219,5 @@ INSTANTIATE_TEST_SUITE_P(Methods, JlhaOlderMethods,
                                            OlderMethod{"Level1Lz5", "-lz5-", "1"}),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// Archives of historic writers (one per older method, stored or not): `unlha t`
-// passes every member, or names the LHARK variant of -lh7- as not read.
-struct Sample {
-  const char* path;  // under the samples folder
-  int code;          // of `unlha t`
-  const char* says;  // in its output
-};
-
-class SampleArchives : public ::testing::TestWithParam<Sample> {};
-
-TEST_P(SampleArchives, TestAsExpected) {
-  const fs::path archive = fs::path(VEDO_LZH_SAMPLES_DIR) / GetParam().path;
-  if (!fs::exists(archive)) GTEST_SKIP() << archive << " missing";
-  const Outcome r = unlha("t \"" + archive.string() + "\"");
-  EXPECT_EQ(r.code, GetParam().code) << r.output;
-  EXPECT_NE(r.output.find(GetParam().says), std::string::npos) << r.output;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Samples, SampleArchives,
-    ::testing::Values(Sample{"generated/lzs/lzs.lzs", 0, "1 member(s) OK"}, Sample{"larc333/lz5.lzs", 0, "1 member(s) OK"},
-                      Sample{"lengths/lh1-0.lzh", 0, "1 member(s) OK"}, Sample{"pmarc2/pm0.pma", 0, "1 member(s) OK"},
-                      Sample{"lhark04d/lh7.lzh", UNLHA_ERROR_NOT_SUPPORTED, "variant this library does not read"}));
-
 }  // namespace
 }  // namespace unlha::test

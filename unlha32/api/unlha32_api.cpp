@@ -177,6 +177,12 @@ int putText(char* buffer, int size, const std::string& text) {
   return text.size() < static_cast<std::size_t>(size) ? UNLHA_OK : UNLHA_ERROR_BUFFER;
 }
 
+// The member's MS-DOS date (high 16 bits) and time; 0 for a member without a time.
+std::uint32_t memberDosTime(const unlha::MemberInfo& m) {
+  const std::optional<std::int64_t> t = unlha::modificationTime(m);
+  return t ? unlha::dosDateTime(*t) : 0;
+}
+
 void fillInfo(const unlha::MemberInfo& m, UnlhaMemberInfo* info) {
   if (info == nullptr) return;
   *info = UnlhaMemberInfo{};
@@ -185,7 +191,7 @@ void fillInfo(const unlha::MemberInfo& m, UnlhaMemberInfo* info) {
   info->crc = m.crc;
   info->osType = static_cast<std::uint32_t>(osType(m.osId));
   info->ratio = static_cast<std::uint16_t>(std::min(ratioResult(m.packedSize, m.originalSize), 0xFFFF));
-  const std::uint32_t dos = unlha::dosDateTime(unlha::modificationTime(m));
+  const std::uint32_t dos = memberDosTime(m);
   info->date = static_cast<std::uint16_t>(dos >> 16);
   info->time = static_cast<std::uint16_t>(dos & 0xFFFF);
   putOutput(info->fileName, sizeof info->fileName, m.path);
@@ -398,12 +404,12 @@ int UnlhaGetRatio(int archive) {
 }
 int UnlhaGetDate(int archive) {
   return withMember(archive, -1, [](const unlha::MemberInfo& m) {
-    return static_cast<int>(unlha::dosDateTime(unlha::modificationTime(m)) >> 16);
+    return static_cast<int>(memberDosTime(m) >> 16);
   });
 }
 int UnlhaGetTime(int archive) {
   return withMember(archive, -1, [](const unlha::MemberInfo& m) {
-    return static_cast<int>(unlha::dosDateTime(unlha::modificationTime(m)) & 0xFFFF);
+    return static_cast<int>(memberDosTime(m) & 0xFFFF);
   });
 }
 
@@ -413,7 +419,10 @@ int timeResult(std::int64_t t) { return t < 0 || t > 0x7FFFFFFF ? -1 : static_ca
 }  // namespace
 
 int UnlhaGetWriteTime(int archive) {
-  return withMember(archive, -1, [](const unlha::MemberInfo& m) { return timeResult(unlha::modificationTime(m)); });
+  return withMember(archive, -1, [](const unlha::MemberInfo& m) {
+    const std::optional<std::int64_t> t = unlha::modificationTime(m);
+    return t ? timeResult(*t) : -1;
+  });
 }
 int UnlhaGetAccessTime(int archive) {
   return withMember(archive, -1, [](const unlha::MemberInfo& m) {

@@ -114,6 +114,9 @@ std::vector<MemberInfo> readExisting(const ArchiveTarget& t, vedo::UniqueFd& fd)
   try {
     std::vector<MemberInfo> members = parseArchive(readFd, &ctx, size);
     if (members.empty() && size != 1) throw ArchiveError("no member and no archive structure");
+    // A self-extracting archive: rewriting it would drop its program.
+    if (!members.empty() && members.front().headerOffset != 0)
+      throw ArchiveError("a self-extracting archive, not rewritten");
     // The members end at an end mark (one 0x00 byte) or at the file's end.
     const std::uint64_t end = members.empty() ? 0 : members.back().endOffset();
     if (size > end + 1)

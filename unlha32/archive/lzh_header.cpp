@@ -30,6 +30,13 @@ constexpr std::uint64_t kMaxLevel1Extensions = 1 << 20;
 constexpr char kFolderMark = '\xFF';
 
 constexpr std::size_t kLevel2BaseSize = 26;  // up to and including the first "next size"
+constexpr std::size_t kLevel3BaseSize = 32;  // the same with 32-bit sizes
+// A level-3 header's size is 32 bits; real ones take a few hundred bytes.
+constexpr std::uint64_t kMaxLevel3Header = 1 << 20;
+
+// Unix file type bits of a mode: a symbolic link.
+constexpr std::uint16_t kFileTypeMask = 0170000;
+constexpr std::uint16_t kSymlinkType = 0120000;
 constexpr std::uint32_t kCodePage932 = 932;
 
 void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
@@ -127,24 +134,26 @@ void applyExtension(std::uint8_t type, std::string_view data, MemberInfo& m, Ext
   }
 }
 
-// Walks the level-2 extension headers whose first next-size field is at `at`
-// inside the header `h` of `limit` bytes. Bytes after the chain's end are
-// padding.
-void walkExtensions(const std::vector<std::uint8_t>& h, std::size_t at, std::size_t limit,
-                    const std::string& where, MemberInfo& m, Extensions& x) {
-  std::size_t pos = at + 2;
-  std::size_t next = get16(&h[at]);
+// Walks the extension headers of a level-2 (2-byte sizes) or level-3 (4-byte
+// sizes) header `h`, the first next-size field at `at`, within `limit` bytes.
+// Returns where the chain ends; bytes after it are padding.
+std::size_t walkExtensions(const std::vector<std::uint8_t>& h, std::size_t at, std::size_t limit, std::size_t sizeBytes,
+                           const std::string& where, MemberInfo& m, Extensions& x) {
+  auto sizeAt = [&](std::size_t p) -> std::uint64_t { return sizeBytes == 2 ? get16(&h[p]) : get32(&h[p]); };
+  std::size_t pos = at + sizeBytes;
+  std::uint64_t next = sizeAt(at);
   while (next != 0) {
-    if (next < 3 || pos > limit || next > limit - pos)
+    if (next < 1 + sizeBytes || pos > limit || next > limit - pos)
       throw ArchiveError("bad extension header size" + where);
     const std::uint8_t type = h[pos];
-    const std::string_view data(reinterpret_cast<const char*>(&h[pos + 1]), next - 3);
+    const std::string_view data(reinterpret_cast<const char*>(&h[pos + 1]), next - 1 - sizeBytes);
     if (type == kExtHeaderCrc && data.size() >= 2) x.crcAt = pos + 1;
     applyExtension(type, data, m, x);
-    const std::size_t following = get16(&h[pos + next - 2]);
+    const std::uint64_t following = sizeAt(pos + next - sizeBytes);
     pos += next;
     next = following;
   }
+  return pos;
 }
 
 void checkMethod(const std::vector<std::uint8_t>& h, std::uint64_t offset) {
@@ -152,12 +161,23 @@ void checkMethod(const std::vector<std::uint8_t>& h, std::uint64_t offset) {
     throw ArchiveError("no method id in the member header at offset " + std::to_string(offset));
 }
 
-// Sets the member's path from the stored one, noting an absolute path.
+// Sets the member's path from the stored one, noting an absolute path, and
+// takes a symbolic link's target from a name stored as "name|target".
 void setPath(MemberInfo& m, std::string_view stored) {
+  const bool symlinkMode = m.unixMode && (*m.unixMode & kFileTypeMask) == kSymlinkType;
+  const std::size_t bar = vedo::sjis::findChar(stored, '|');
+  if (bar != std::string_view::npos && (symlinkMode || (m.method == "-lhd-" && m.osId == 'U'))) {
+    m.linkTarget = vedo::sjis::toSystemSeparators(stored.substr(bar + 1));
+    stored = stored.substr(0, bar);
+  }
   const std::string system = vedo::sjis::toSystemSeparators(stored);
   m.absolute = !system.empty() && system.front() == '/';
   m.path = normaliseStoredPath(system);
 }
+
+// OS-9 writers store OS-9 permission bits where a Unix mode belongs; they mean
+// something else, so they are never used as one.
+bool isOs9(std::uint8_t osId) { return osId == 'K' || osId == '9'; }
 
 std::uint8_t byteSum(const std::uint8_t* p, std::size_t n) {
   std::uint8_t s = 0;
@@ -196,8 +216,15 @@ std::vector<std::uint8_t> buildLevel2Header(const NewMemberHeader& h) {
   appendExt(b, nextAt, kExtUnixMode, std::string_view(mode, 2));
 
   // A header whose size has a low byte of 0 would read as the archive's end
-  // mark to a reader that looks at the first byte alone: pad it by one byte.
-  if ((b.size() & 0xFF) == 0) b.push_back(0);
+  // mark to a reader that looks at the first byte alone. Padding after the
+  // extension headers would break readers that take the headers as one chain
+  // to the header's end, so the header grows by an extension that carries
+  // information instead: the Unix time (7 bytes).
+  if ((b.size() & 0xFF) == 0) {
+    const char time[4] = {static_cast<char>(h.mtime & 0xFF), static_cast<char>((h.mtime >> 8) & 0xFF),
+                          static_cast<char>((h.mtime >> 16) & 0xFF), static_cast<char>(h.mtime >> 24)};
+    appendExt(b, nextAt, kExtUnixTime, std::string_view(time, 4));
+  }
   if (b.size() > 0xFFFF) throw ArchiveError("stored path too long for a member header");
   put16(b, 0, static_cast<std::uint32_t>(b.size()));
   put16(b, crcAt, lzh::crc16(0, b));
@@ -210,8 +237,117 @@ std::string normaliseStoredPath(std::string_view path) {
   return out;
 }
 
-std::optional<MemberInfo> parseMemberHeader(ReadAt read, void* ctx, std::uint64_t offset,
-                                            std::uint64_t fileSize) {
+namespace {
+
+// Levels 0 and 1: an 8-bit header size and a byte-sum checksum; level 1 adds
+// extension headers after the base header, counted in the "skip size".
+void parseOldHeader(ReadAt read, void* ctx, std::uint64_t offset, std::uint64_t fileSize, const std::string& where,
+                    std::vector<std::uint8_t>& h, MemberInfo& m, Extensions& x) {
+  const std::size_t size = std::size_t{h[0]} + 2;
+  const std::size_t minimum = m.level == 0 ? 24 : 27;
+  if (size < minimum) throw ArchiveError("member header too short" + where);
+  h = readExact(read, ctx, offset, size, fileSize);
+  checkMethod(h, offset);
+  if (byteSum(&h[2], size - 2) != h[1]) throw ArchiveError("member header checksum mismatch" + where);
+  const std::size_t nameLen = h[21];
+  if (22 + nameLen + 2 + (m.level == 1 ? 3 : 0) > size) throw ArchiveError("name past the member header" + where);
+  std::string rawName(reinterpret_cast<const char*>(&h[22]), nameLen);
+  // Some writers (Amiga) store a comment after a NUL in the name field.
+  if (const std::size_t nul = rawName.find('\0'); nul != std::string::npos) rawName.resize(nul);
+  m.crc = static_cast<std::uint16_t>(get16(&h[22 + nameLen]));
+  m.attribute = h[19];
+  const std::uint64_t skip = get32(&h[7]);
+  std::uint64_t extBytes = 0;
+  if (m.level == 0) {
+    // Optional area after the CRC: an OS id and a minor version, and for 'U'
+    // (and OS-9/68k 'K') the Unix time; 'U' goes on with mode, uid and gid.
+    const std::size_t area = 22 + nameLen + 2;
+    if (size > area) m.osId = h[area];
+    if (size >= area + 6 && (h[area] == 'U' || h[area] == 'K')) m.unixTime = get32(&h[area + 2]);
+    if (size >= area + 12 && h[area] == 'U') {
+      m.unixMode = static_cast<std::uint16_t>(get16(&h[area + 6]));
+      m.uid = static_cast<std::uint16_t>(get16(&h[area + 8]));
+      m.gid = static_cast<std::uint16_t>(get16(&h[area + 10]));
+    }
+  } else {
+    m.osId = h[size - 3];
+    // The extension headers follow the base header; "skip size" covers them
+    // and the packed data.
+    std::size_t next = get16(&h[size - 2]);
+    std::uint64_t pos = offset + size;
+    while (next != 0) {
+      if (next < 3 || next > skip - extBytes || extBytes + next > kMaxLevel1Extensions)
+        throw ArchiveError("bad extension header size" + where);
+      std::vector<std::uint8_t> e = readExact(read, ctx, pos, next, fileSize);
+      const std::string_view data(reinterpret_cast<const char*>(&e[1]), next - 3);
+      applyExtension(e[0], data, m, x);
+      pos += next;
+      extBytes += next;
+      next = get16(&e[next - 2]);
+    }
+  }
+  m.dataOffset = offset + size + extBytes;
+  m.packedSize = skip - extBytes;
+  if (!x.name) x.name = rawName;
+}
+
+// Levels 2 and 3: the whole header's size (16 bits at the start for level 2,
+// 32 bits after the OS id for level 3), extension headers with 16-bit or
+// 32-bit sizes, and an optional header CRC. Returns whether a header CRC was
+// there (and right).
+bool parseNewHeader(ReadAt read, void* ctx, std::uint64_t offset, std::uint64_t fileSize, const std::string& where,
+                    std::vector<std::uint8_t>& h, MemberInfo& m, Extensions& x) {
+  const bool level3 = m.level == 3;
+  const std::size_t base = level3 ? kLevel3BaseSize : kLevel2BaseSize;
+  h = readExact(read, ctx, offset, base, fileSize);
+  checkMethod(h, offset);
+  std::size_t size = 0;
+  if (level3) {
+    if (get16(&h[0]) != 4) throw ArchiveError("bad level-3 header" + where);
+    const std::uint64_t total = get32(&h[24]);
+    if (total > kMaxLevel3Header) throw ArchiveError("member header too long" + where);
+    size = static_cast<std::size_t>(total);
+  } else {
+    size = get16(&h[0]);
+  }
+  if (size < base) throw ArchiveError("member header too short" + where);
+  const std::size_t sizeBytes = level3 ? 4 : 2;
+  const std::size_t firstNext = base - sizeBytes;
+  m.osId = h[23];
+  // OS-9/68k writers store a level-2 size two bytes short: the chain of
+  // extension headers then ends exactly two bytes past it.
+  if (!level3 && isOs9(m.osId) && size + 2 <= fileSize - offset) {
+    const std::vector<std::uint8_t> longer = readExact(read, ctx, offset, size + 2, fileSize);
+    MemberInfo probe = m;
+    Extensions ignored;
+    try {
+      if (walkExtensions(longer, firstNext, size + 2, sizeBytes, where, probe, ignored) == size + 2) size += 2;
+    } catch (const ArchiveError&) {
+    }
+  }
+  h = readExact(read, ctx, offset, size, fileSize);
+  m.packedSize = get32(&h[7]);
+  m.unixTime = m.mtime;
+  m.crc = static_cast<std::uint16_t>(get16(&h[21]));
+  walkExtensions(h, firstNext, size, sizeBytes, where, m, x);
+  if (x.crcAt) {
+    const std::uint16_t stored = static_cast<std::uint16_t>(get16(&h[*x.crcAt]));
+    h[*x.crcAt] = h[*x.crcAt + 1] = 0;
+    if (lzh::crc16(0, h) != stored) throw ArchiveError("member header CRC mismatch" + where);
+  }
+  if (!x.name) throw ArchiveError("member header without a file name" + where);
+  if (x.packedSize) {
+    m.packedSize = *x.packedSize;
+    m.originalSize = *x.originalSize;
+  }
+  m.dataOffset = offset + size;
+  return x.crcAt.has_value();
+}
+
+// Parses the header at `offset`; `verified` tells whether a checksum or CRC
+// of the header was there and right.
+std::optional<MemberInfo> parseHeaderAt(ReadAt read, void* ctx, std::uint64_t offset, std::uint64_t fileSize,
+                                        bool& verified) {
   const std::string where = " at offset " + std::to_string(offset);
   std::uint8_t first = 0;
   if (offset >= fileSize) return std::nullopt;  // end of file at a member boundary
@@ -227,81 +363,50 @@ std::optional<MemberInfo> parseMemberHeader(ReadAt read, void* ctx, std::uint64_
   m.originalSize = get32(&h[11]);
   m.mtime = get32(&h[15]);
   Extensions x;
-
   if (m.level == 0 || m.level == 1) {
-    const std::size_t size = std::size_t{h[0]} + 2;
-    const std::size_t minimum = m.level == 0 ? 24 : 27;
-    if (size < minimum) throw ArchiveError("member header too short" + where);
-    h = readExact(read, ctx, offset, size, fileSize);
-    checkMethod(h, offset);
-    if (byteSum(&h[2], size - 2) != h[1]) throw ArchiveError("member header checksum mismatch" + where);
-    const std::size_t nameLen = h[21];
-    if (22 + nameLen + 2 + (m.level == 1 ? 3 : 0) > size) throw ArchiveError("name past the member header" + where);
-    std::string rawName(reinterpret_cast<const char*>(&h[22]), nameLen);
-    m.crc = static_cast<std::uint16_t>(get16(&h[22 + nameLen]));
-    m.attribute = h[19];
-    std::uint64_t skip = get32(&h[7]);
-    std::uint64_t extBytes = 0;
-    if (m.level == 0) {
-      // Optional area after the CRC: an OS id, and for 'U' a minor version,
-      // the Unix time, mode, uid and gid.
-      const std::size_t area = 22 + nameLen + 2;
-      if (size > area) m.osId = h[area];
-      if (size >= area + 12 && h[area] == 'U') {
-        m.unixTime = get32(&h[area + 2]);
-        m.unixMode = static_cast<std::uint16_t>(get16(&h[area + 6]));
-        m.uid = static_cast<std::uint16_t>(get16(&h[area + 8]));
-        m.gid = static_cast<std::uint16_t>(get16(&h[area + 10]));
-      }
-    } else {
-      m.osId = h[size - 3];
-      // The extension headers follow the base header; "skip size" covers them
-      // and the packed data.
-      std::size_t next = get16(&h[size - 2]);
-      std::uint64_t pos = offset + size;
-      while (next != 0) {
-        if (next < 3 || next > skip - extBytes || extBytes + next > kMaxLevel1Extensions)
-          throw ArchiveError("bad extension header size" + where);
-        std::vector<std::uint8_t> e = readExact(read, ctx, pos, next, fileSize);
-        const std::string_view data(reinterpret_cast<const char*>(&e[1]), next - 3);
-        applyExtension(e[0], data, m, x);
-        pos += next;
-        extBytes += next;
-        next = get16(&e[next - 2]);
-      }
-    }
-    m.dataOffset = offset + size + extBytes;
-    m.packedSize = skip - extBytes;
-    setPath(m, x.folder.value_or("") + x.name.value_or(rawName));
-  } else if (m.level == 2) {
-    h = readExact(read, ctx, offset, 2, fileSize);
-    const std::size_t size = get16(&h[0]);
-    if (size < kLevel2BaseSize) throw ArchiveError("member header too short" + where);
-    h = readExact(read, ctx, offset, size, fileSize);
-    checkMethod(h, offset);
-    m.packedSize = get32(&h[7]);
-    m.unixTime = m.mtime;
-    m.crc = static_cast<std::uint16_t>(get16(&h[21]));
-    m.osId = h[23];
-    walkExtensions(h, 24, size, where, m, x);
-    if (x.crcAt) {
-      const std::uint16_t stored = static_cast<std::uint16_t>(get16(&h[*x.crcAt]));
-      h[*x.crcAt] = h[*x.crcAt + 1] = 0;
-      if (lzh::crc16(0, h) != stored) throw ArchiveError("member header CRC mismatch" + where);
-    }
-    if (!x.name) throw ArchiveError("member header without a file name" + where);
-    if (x.packedSize) {
-      m.packedSize = *x.packedSize;
-      m.originalSize = *x.originalSize;
-    }
-    m.dataOffset = offset + size;
-    setPath(m, x.folder.value_or("") + *x.name);
+    parseOldHeader(read, ctx, offset, fileSize, where, h, m, x);
+    verified = true;
+  } else if (m.level == 2 || m.level == 3) {
+    verified = parseNewHeader(read, ctx, offset, fileSize, where, h, m, x);
   } else {
     throw ArchiveError("unsupported header level " + std::to_string(m.level) + where);
   }
+  if (isOs9(m.osId)) m.unixMode.reset();
+  setPath(m, x.folder.value_or("") + *x.name);
   if (m.dataOffset > fileSize || m.packedSize > fileSize - m.dataOffset)
     throw ArchiveError("member data past the end of the archive" + where);
   return m;
+}
+
+// Where the archive in a file starts: 0 when the file begins with a member
+// header (or the end mark), else the first offset within kArchiveSearch bytes
+// holding a member header whose checksum or CRC is right.
+std::uint64_t archiveStart(ReadAt read, void* ctx, std::uint64_t fileSize) {
+  auto methodAt = [](const std::vector<std::uint8_t>& b, std::size_t i) {
+    return i + 7 <= b.size() && b[i + 2] == '-' && b[i + 6] == '-';
+  };
+  std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, 7)));
+  head.resize(read(ctx, 0, head.data(), head.size()));
+  if (head.empty() || head[0] == 0 || methodAt(head, 0)) return 0;
+  head.resize(static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, kArchiveSearch + 7)));
+  head.resize(read(ctx, 0, head.data(), head.size()));
+  for (std::size_t i = 1; i + 7 <= head.size(); ++i) {
+    if (!methodAt(head, i) || head[i] == 0) continue;
+    try {
+      bool verified = false;
+      if (parseHeaderAt(read, ctx, i, fileSize, verified) && verified) return i;
+    } catch (const ArchiveError&) {
+    }
+  }
+  throw ArchiveError("no member header at the start or within the first " + std::to_string(kArchiveSearch >> 10) +
+                     " KiB");
+}
+
+}  // namespace
+
+std::optional<MemberInfo> parseMemberHeader(ReadAt read, void* ctx, std::uint64_t offset, std::uint64_t fileSize) {
+  bool verified = false;
+  return parseHeaderAt(read, ctx, offset, fileSize, verified);
 }
 
 std::uint32_t dosDateTime(std::int64_t unixTime) {
@@ -337,9 +442,10 @@ std::int64_t fromFileTime(std::uint64_t ft) {
 
 }  // namespace
 
-std::int64_t modificationTime(const MemberInfo& m) {
+std::optional<std::int64_t> modificationTime(const MemberInfo& m) {
   if (m.unixTime) return *m.unixTime;
   if (m.winWrite) return fromFileTime(*m.winWrite);
+  if ((m.mtime >> 16) == 0) return std::nullopt;
   return unixTimeFromDos(m.mtime);
 }
 
@@ -355,7 +461,7 @@ std::optional<std::int64_t> creationTime(const MemberInfo& m) {
 
 std::vector<MemberInfo> parseArchive(ReadAt read, void* ctx, std::uint64_t fileSize) {
   std::vector<MemberInfo> members;
-  std::uint64_t offset = 0;
+  std::uint64_t offset = archiveStart(read, ctx, fileSize);
   while (auto m = parseMemberHeader(read, ctx, offset, fileSize)) {
     offset = m->endOffset();
     members.push_back(std::move(*m));

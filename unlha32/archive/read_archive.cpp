@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 
 #include "platform/file_system.h"
 #include "platform/sjis_text.h"
 #include "unlha32/archive/command_error.h"
+#include "unlha32/archive/progress_report.h"
 #include "unlha32/include/unlha32.h"
 
 namespace unlha {
@@ -27,8 +29,29 @@ bool mayBeLharkVariant(const MemberInfo& m) { return m.method == "-lh7-" && m.le
   // standard -lh7- with certainty) is decoded as -lh7- first; only when that
   // fails is it reported as the variant.
   if (mayBeLharkVariant(m))
-    throw CommandError(UNLHA_ERROR_NOT_SUPPORTED, "\"" + m.path + "\": method -lh7- of LHARK, a variant this library does not read");
-  throw CommandError(UNLHA_ERROR_CRC, "\"" + m.path + "\": " + why);
+    throw CommandError(UNLHA_ERROR_NOT_SUPPORTED, "\"" + shownName(m.path) + "\": method -lh7- of LHARK, a variant this library does not read");
+  throw CommandError(UNLHA_ERROR_CRC, "\"" + shownName(m.path) + "\": " + why);
+}
+
+constexpr std::size_t kMacBinaryHeader = 128;
+
+std::uint64_t paddedTo128(std::uint64_t n) { return (n + 127) / 128 * 128; }
+std::uint32_t bigEndian32(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+// The length of the data fork when `header` (the first 128 bytes of a member
+// of `total` bytes) is a MacBinary header that describes exactly this member.
+std::optional<std::uint64_t> macBinaryDataFork(std::span<const std::uint8_t> header, std::uint64_t total) {
+  if (header.size() < kMacBinaryHeader) return std::nullopt;
+  const std::uint8_t nameLength = header[1];
+  if (header[0] != 0 || nameLength < 1 || nameLength > 63 || header[74] != 0 || header[82] != 0) return std::nullopt;
+  const std::uint64_t data = bigEndian32(&header[83]);
+  const std::uint64_t resource = bigEndian32(&header[87]);
+  const std::uint64_t least = kMacBinaryHeader + paddedTo128(data) + resource;
+  if (total < least || total > kMacBinaryHeader + paddedTo128(data) + paddedTo128(resource)) return std::nullopt;
+  if (resource == 0 && total != kMacBinaryHeader + paddedTo128(data)) return std::nullopt;
+  return data;
 }
 
 // The part of a stored path a pattern without separators is matched against.
@@ -103,9 +126,11 @@ std::vector<bool> selectMembers(const std::vector<MemberInfo>& members, const st
 }
 
 void decodeMemberData(const ReadArchive& archive, const MemberInfo& m, const DataSink& sink) {
-  if (m.isDirectory()) return;
+  if (m.isDirectory() || m.method == "-lhd-") return;  // folders and links carry no data
   const std::optional<lzh::Method> method = decodingMethod(m.method);
-  if (!method) throw CommandError(UNLHA_ERROR_NOT_SUPPORTED, "\"" + m.path + "\": method " + m.method + " is not supported");
+  if (!method)
+    throw CommandError(UNLHA_ERROR_NOT_SUPPORTED, "\"" + shownName(m.path) + "\": method " + shownName(m.method) +
+                                                      " is not supported");
   if (*method == lzh::Method::Lh0 && m.packedSize != m.originalSize) damaged(m, "stored size differs from the original size");
 
   std::uint64_t offset = m.dataOffset;
@@ -138,6 +163,40 @@ void decodeMemberData(const ReadArchive& archive, const MemberInfo& m, const Dat
   }
   if (count != m.originalSize) damaged(m, "data shorter than its size");
   if (crc != m.crc) damaged(m, "CRC error");
+}
+
+DataSink fileContentSink(const MemberInfo& m, DataSink sink) {
+  if (m.osId != 'm' || m.originalSize < kMacBinaryHeader) return sink;
+  // The first 128 bytes decide; until they are all in, they are held back.
+  struct State {
+    std::vector<std::uint8_t> head;
+    std::optional<std::uint64_t> dataFork;  // set once decided: bytes of data to pass on
+    std::uint64_t seen = 0;                 // bytes after the header passed by
+  };
+  auto state = std::make_shared<State>();
+  const std::uint64_t total = m.originalSize;
+  return [state, total, sink = std::move(sink)](std::span<const std::uint8_t> bytes) {
+    State& s = *state;
+    if (!s.dataFork) {
+      const std::size_t take = std::min(bytes.size(), kMacBinaryHeader - s.head.size());
+      s.head.insert(s.head.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+      bytes = bytes.subspan(take);
+      if (s.head.size() < kMacBinaryHeader) return;
+      const std::optional<std::uint64_t> fork = macBinaryDataFork(s.head, total);
+      if (!fork) {
+        s.dataFork = total;  // not MacBinary after all: everything is the file
+        s.seen = kMacBinaryHeader;
+        sink(s.head);
+      } else {
+        s.dataFork = kMacBinaryHeader + *fork;
+        s.seen = kMacBinaryHeader;
+      }
+    }
+    if (s.seen >= *s.dataFork) return;
+    const std::size_t pass = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), *s.dataFork - s.seen));
+    s.seen += bytes.size();
+    if (pass != 0) sink(bytes.first(pass));
+  };
 }
 
 }  // namespace unlha

@@ -57,4 +57,10 @@ std::vector<bool> selectMembers(const std::vector<MemberInfo>& members, const st
 using DataSink = std::function<void(std::span<const std::uint8_t>)>;
 void decodeMemberData(const ReadArchive& archive, const MemberInfo& m, const DataSink& sink);
 
+// A sink for the decoded data of `m` that hands `sink` the file's own bytes:
+// for a member of a Mac writer whose data is wrapped in MacBinary (a 128-byte
+// header, the data fork and the resource fork, each padded to 128 bytes),
+// only the data fork; for any other member, everything.
+DataSink fileContentSink(const MemberInfo& m, DataSink sink);
+
 }  // namespace unlha

@@ -25,7 +25,7 @@ CommandResult runDelete(const Command& command, ProgressReport& report) {
     OutputFile out(fd, target.display);
     for (std::size_t i = 0; i < existing.size(); ++i) {
       if (chosen[i]) {
-        r.message += "deleted  " + existing[i].path + "\n";
+        r.message += "deleted  " + shownName(existing[i].path) + "\n";
         ++removed;
         continue;
       }

@@ -1,14 +1,17 @@
 // The commands "e" and "x": extraction into a folder, never outside it.
 //
-// Every stored path is taken apart before anything is written: an absolute
-// path, a ".." part or a name with a NUL byte is refused. The folders below
+// Every stored path is taken apart before anything is written: a leading
+// separator and every "." and ".." part are dropped, so the member lands inside
+// the destination, and a name with a NUL byte is refused. The folders below
 // the destination are then entered one at a time, relative to the folder
 // opened before (openat with O_NOFOLLOW), so a symbolic link planted in the
-// destination, or one that an earlier member of the same archive tried to
-// become, can never redirect a write. A file is decoded into a file without a
-// name in its folder (replaceAtomicallyAt) that takes its name only when its
-// length and CRC are right, so a damaged member never leaves a half-written
-// file behind, and without -o the final link itself refuses an existing name.
+// destination, or one that an earlier member of the same archive became, can
+// never redirect a write. A symbolic-link member becomes a link only when its
+// target, taken from the link's folder, stays inside the destination. A file
+// is decoded into a file without a name in its folder (replaceAtomicallyAt)
+// that takes its name only when its length and CRC are right, so a damaged
+// member never leaves a half-written file behind, and without -o the final
+// link itself refuses an existing name.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,6 +22,7 @@
 #include "platform/cp932.h"
 #include "platform/file_system.h"
 #include "platform/replace_file.h"
+#include "platform/unique_fd.h"
 #include "unlha32/archive/command_error.h"
 #include "unlha32/archive/read_archive.h"
 #include "unlha32/commands/extract_command.h"
@@ -33,36 +37,47 @@ namespace {
 constexpr mode_t kRestoredBits = 0777;
 
 [[noreturn]] void unsafe(const MemberInfo& m, const std::string& why) {
-  throw CommandError(UNLHA_ERROR_UNSAFE_PATH, "\"" + m.path + "\" refused: " + why);
+  throw CommandError(UNLHA_ERROR_UNSAFE_PATH, "\"" + shownName(m.path) + "\" refused: " + why);
 }
 
 [[noreturn]] void failed(const std::string& what, const std::string& name, int err) {
-  throw CommandError(UNLHA_ERROR_WRITE, what + " \"" + name + "\": " + systemMessage(err));
+  throw CommandError(UNLHA_ERROR_WRITE, what + " \"" + shownName(name) + "\": " + systemMessage(err));
 }
 
-[[noreturn]] void keptExisting(const MemberInfo& m) {
-  throw CommandError(UNLHA_ERROR_EXISTS, "\"" + m.path + "\" exists and was kept (-o replaces it)");
+[[noreturn]] void kept(const MemberInfo& m) {
+  throw CommandError(UNLHA_ERROR_EXISTS, "\"" + shownName(m.path) + "\" exists and was kept (-o replaces it)");
 }
 
-// The system names (UTF-8) of the stored path's parts, checked for safety.
-std::vector<std::string> safeParts(const MemberInfo& m) {
-  if (m.absolute) unsafe(m, "absolute path");
+// The parts of a "/"-separated CP932 path, empty parts and "." left out.
+std::vector<std::string> pathParts(std::string_view path) {
   std::vector<std::string> parts;
   std::size_t start = 0;
   // "/" (0x2F) is never the second byte of a double-byte character.
-  while (start <= m.path.size()) {
-    std::size_t slash = m.path.find('/', start);
-    if (slash == std::string::npos) slash = m.path.size();
-    const std::string part = m.path.substr(start, slash - start);
+  while (start <= path.size()) {
+    std::size_t slash = path.find('/', start);
+    if (slash == std::string_view::npos) slash = path.size();
+    std::string part(path.substr(start, slash - start));
     start = slash + 1;
-    if (part.empty() || part == ".") continue;
-    if (part == "..") unsafe(m, "\"..\" in the path");
-    if (part.find('\0') != std::string::npos) unsafe(m, "NUL byte in the name");
-    const std::optional<std::string> system = vedo::cp932::toUtf8(part);
-    if (!system) throw CommandError(UNLHA_ERROR_NAME, "\"" + m.path + "\": name is not valid CP932");
-    parts.push_back(*system);
+    if (!part.empty() && part != ".") parts.push_back(std::move(part));
   }
-  if (parts.empty()) unsafe(m, "empty name");
+  return parts;
+}
+
+std::string systemName(const MemberInfo& m, const std::string& cp932) {
+  const std::optional<std::string> system = vedo::cp932::toUtf8(cp932);
+  if (!system) throw CommandError(UNLHA_ERROR_NAME, "\"" + shownName(m.path) + "\": name is not valid CP932");
+  return *system;
+}
+
+// The system names (UTF-8) of the stored path's parts, ".." parts dropped;
+// empty for a member without a name.
+std::vector<std::string> safeParts(const MemberInfo& m) {
+  std::vector<std::string> parts;
+  for (const std::string& part : pathParts(m.path)) {
+    if (part == "..") continue;
+    if (part.find('\0') != std::string::npos) unsafe(m, "NUL byte in the name");
+    parts.push_back(systemName(m, part));
+  }
   return parts;
 }
 
@@ -119,7 +134,13 @@ void setTimes(int fd, const MemberInfo& m) {
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;
   }
-  times[1] = secondsOf(modificationTime(m));
+  const std::optional<std::int64_t> modified = modificationTime(m);
+  if (modified) {
+    times[1] = secondsOf(*modified);
+  } else {  // no time stored: the file keeps the time of its extraction
+    times[1].tv_sec = 0;
+    times[1].tv_nsec = UTIME_OMIT;
+  }
   (void)::futimens(fd, times);  // a file system without times keeps the data, which is what matters
 }
 
@@ -129,7 +150,7 @@ void extractFile(const ReadArchive& archive, const MemberInfo& m, int destinatio
   const std::string& name = parts.back();
   struct stat st {};
   if (::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (!overwrite) keptExisting(m);
+    if (!overwrite) kept(m);
     if (S_ISDIR(st.st_mode)) unsafe(m, "a folder stands where the file belongs");
   }
   // The file is written without a name and takes it only when complete and
@@ -138,8 +159,8 @@ void extractFile(const ReadArchive& archive, const MemberInfo& m, int destinatio
       dir.get(), name,
       [&](int fd) {
         {
-          OutputFile out(fd, m.path);
-          decodeMemberData(archive, m, [&](std::span<const std::uint8_t> bytes) { out.write(bytes); });
+          OutputFile out(fd, shownName(m.path));
+          decodeMemberData(archive, m, fileContentSink(m, [&](std::span<const std::uint8_t> bytes) { out.write(bytes); }));
           out.flush();
         }
         struct stat now {};
@@ -155,8 +176,55 @@ void extractFile(const ReadArchive& archive, const MemberInfo& m, int destinatio
       },
       {}, overwrite ? vedo::fs::Existing::Replace : vedo::fs::Existing::Keep, vedo::fs::Durability::Writeback);
   if (placed.replaced) return;
-  if (placed.error == EEXIST) keptExisting(m);
+  if (placed.error == EEXIST) kept(m);
   failed("cannot create", m.path, placed.error);
+}
+
+// The target a symbolic link at `depth` folders below the destination may
+// have: its stored target with "." and ".." parts taken apart from the link's
+// folder, as "../" steps followed by names. nullopt when it is absolute or
+// climbs out of the destination. Links made this way never lead out: their
+// ".." steps only climb real folders (the link's own, entered without
+// following links), and the names after them only descend.
+std::optional<std::string> linkTargetInside(const MemberInfo& m, std::size_t depth) {
+  const std::string& stored = *m.linkTarget;
+  if (stored.empty() || stored.front() == '/') return std::nullopt;
+  std::size_t ups = 0;
+  std::vector<std::string> down;
+  for (const std::string& part : pathParts(stored)) {
+    if (part != "..") {
+      if (part.find('\0') != std::string::npos) return std::nullopt;
+      down.push_back(systemName(m, part));
+    } else if (!down.empty()) {
+      down.pop_back();
+    } else {
+      ++ups;
+    }
+  }
+  if (ups > depth) return std::nullopt;
+  std::string target;
+  for (std::size_t i = 0; i < ups; ++i) target += "../";
+  for (const std::string& part : down) target += part + "/";
+  if (target.empty()) return ".";
+  target.pop_back();
+  return target;
+}
+
+// Makes the symbolic link `m` at `parts`; false (nothing made) when its target
+// would lead out of the destination.
+bool extractLink(const MemberInfo& m, int destination, const std::vector<std::string>& parts, bool overwrite) {
+  const std::optional<std::string> target = linkTargetInside(m, parts.size() - 1);
+  if (!target) return false;
+  const vedo::UniqueFd dir = enterFolders(destination, parts, 1, m, true);
+  const std::string& name = parts.back();
+  struct stat st {};
+  if (::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!overwrite) kept(m);
+    if (S_ISDIR(st.st_mode)) unsafe(m, "a folder stands where the link belongs");
+    if (::unlinkat(dir.get(), name.c_str(), 0) != 0) failed("cannot replace", m.path, errno);
+  }
+  if (::symlinkat(target->c_str(), dir.get(), name.c_str()) != 0) failed("cannot create the link", m.path, errno);
+  return true;
 }
 
 // A folder member's permissions and time, set once everything inside it is
@@ -187,15 +255,26 @@ CommandResult runExtract(const Command& command, ProgressReport& report) {
     try {
       std::vector<std::string> parts = safeParts(m);
       if (m.isDirectory()) {
-        if (keepPaths) {
+        // A folder entry without a name (some writers store one for the
+        // archive's root) has nothing to make.
+        if (keepPaths && !parts.empty()) {
           (void)enterFolders(destination.get(), parts, 0, m, true);
           folders.push_back({&m, std::move(parts)});
         }
       } else {
+        if (parts.empty()) unsafe(m, "empty name");
         if (!keepPaths) parts.erase(parts.begin(), parts.end() - 1);
-        extractFile(archive, m, destination.get(), parts, command.overwrite);
-        r.message += "extracted  " + m.path + "\n";
-        ++extracted;
+        if (!m.isSymlink()) {
+          extractFile(archive, m, destination.get(), parts, command.overwrite);
+          r.message += "extracted  " + shownName(m.path) + "\n";
+          ++extracted;
+        } else if (extractLink(m, destination.get(), parts, command.overwrite)) {
+          r.message += "linked     " + shownName(m.path) + " -> " + shownName(*m.linkTarget) + "\n";
+          ++extracted;
+        } else {
+          r.message += "skipped    " + shownName(m.path) + " -> " + shownName(*m.linkTarget) +
+                       ": the link would lead out of the folder\n";
+        }
       }
     } catch (const CommandError& e) {
       r.message += std::string("FAILED     ") + e.what() + "\n";

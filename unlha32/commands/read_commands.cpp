@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "unlha32/archive/command_error.h"
+#include "unlha32/archive/progress_report.h"
 #include "unlha32/archive/read_archive.h"
 #include "unlha32/include/unlha32.h"
 
@@ -26,8 +27,10 @@ std::string ratioText(std::uint64_t packed, std::uint64_t original) {
   return buf;
 }
 
-std::string localTimeText(std::int64_t t) {
-  const std::time_t tt = static_cast<std::time_t>(t);
+// The time as local time; blank where the member has none.
+std::string localTimeText(std::optional<std::int64_t> t) {
+  if (!t) return "                   ";
+  const std::time_t tt = static_cast<std::time_t>(*t);
   std::tm tm{};
   char buf[32];
   if (localtime_r(&tt, &tm) == nullptr || std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm) == 0)
@@ -54,7 +57,9 @@ CommandResult runList(const Command& command, ProgressReport& report) {
     std::snprintf(line, sizeof line, "%12" PRIu64 " %12" PRIu64 " %s %s %s %04X ", m.originalSize, m.packedSize,
                   ratioText(m.packedSize, m.originalSize).c_str(), m.method.c_str(),
                   localTimeText(modificationTime(m)).c_str(), static_cast<unsigned>(m.crc));
-    r.message += line + m.path + "\n";
+    r.message += line + shownName(m.path);
+    if (m.linkTarget) r.message += " -> " + shownName(*m.linkTarget);
+    r.message += "\n";
     totalOriginal += m.originalSize;
     totalPacked += m.packedSize;
     ++count;
@@ -83,7 +88,7 @@ CommandResult runTest(const Command& command, ProgressReport& report) {
     report.member(m.path);
     try {
       decodeMemberData(archive, m, [](std::span<const std::uint8_t>) {});
-      r.message += "OK     " + m.path + "\n";
+      r.message += "OK     " + shownName(m.path) + "\n";
       ++good;
     } catch (const CommandError& e) {
       r.message += std::string("FAILED ") + e.what() + "\n";

@@ -42,9 +42,14 @@
  * Deleting rewrites the archive the same way (deleting every member leaves
  * an empty archive, a single end-mark byte).
  *
- * Reading: header levels 0, 1 and 2 (level 0/1 checksum, level 2 header
+ * Reading: header levels 0 to 3 (level 0/1 checksum, level 2/3 header
  * CRC; extension headers for names, folders, code page, attribute, Unix
- * mode, owner and time, Windows time stamps, 64-bit sizes); methods -lh0-,
+ * mode, owner and time, Windows time stamps, 64-bit sizes); self-extracting
+ * archives (the first sound member header within the file's first 64 KiB;
+ * such an archive is read, never rewritten); the OS-9 writers' level-2 size
+ * two bytes short and their permission bits (never taken as a Unix mode);
+ * level-0/1 names end at a NUL (a comment follows); an MS-DOS date of 0 is
+ * no time (UnlhaGetDate/GetTime answer 0, UnlhaGetWriteTime -1); methods -lh0-,
  * -lh1-, -lh2-, -lh3-, -lh4-, -lh5-, -lh6-, -lh7-, -lzs-, -lz5-, the stored
  * -lz4- and -pm0-, and folders (-lhd-, or an empty member whose name ends
  * with "/"); other methods (and LHARK's variant of -lh7-) are listed but
@@ -52,15 +57,21 @@
  * error (UNLHA_ERROR_BAD_ARCHIVE for its headers, UNLHA_ERROR_CRC for a
  * member's data), never a read outside the file.
  *
- * Extracting never writes outside the folder: a stored absolute path, a ".."
- * part, or a symbolic link (or file) where a folder of the path belongs is
- * refused (UNLHA_ERROR_UNSAFE_PATH) and the other members go on. An existing
+ * Extracting never writes outside the folder: a leading "/" or "\" and every
+ * ".." part of a stored path are dropped, so the member lands inside it; a
+ * symbolic link (or file) where a folder of the path belongs is refused
+ * (UNLHA_ERROR_UNSAFE_PATH) and the other members go on. An existing
  * file is kept (UNLHA_ERROR_EXISTS) unless -o is given. Each file is decoded
  * into a temporary name and renamed into place only when its CRC is right;
  * its modification time and permission bits are restored (never set-user-ID,
  * set-group-ID or sticky; without stored permissions the umask decides, and
  * the MS-DOS read-only attribute removes the write bits); the owner is not
- * restored. Symbolic links are never created. A command that
+ * restored; a member without a time keeps the time of its extraction. A
+ * symbolic-link member ("name|target") becomes a link when its target, taken
+ * from the link's folder, stays inside the folder, and is skipped with a
+ * warning otherwise; links are never followed while extracting. A Mac
+ * writer's member wrapped in MacBinary gives its data fork. Names in the
+ * output have control characters written as \xHH. A command that
  * could not do everything returns the code of its first failure, with one
  * line per member in the output.
  *
@@ -154,7 +165,7 @@ enum {
   UNLHA_ERROR_BUSY = 0x800A,          /* another command is running */
   UNLHA_ERROR_ARGUMENT = 0x800B,      /* a null pointer or an invalid handle */
   UNLHA_ERROR_CRC = 0x800C,           /* a member's data is damaged (CRC or length differs) */
-  UNLHA_ERROR_UNSAFE_PATH = 0x800D,   /* extraction refused: absolute path, "..", link in the way */
+  UNLHA_ERROR_UNSAFE_PATH = 0x800D,   /* extraction refused: link or file in the way, NUL in a name */
   UNLHA_ERROR_EXISTS = 0x800E,        /* extraction kept an existing file (no -o) */
   UNLHA_ERROR_BUFFER = 0x800F         /* the caller's buffer is too small */
 };

@@ -110,7 +110,7 @@ class ProgressWindow final : public QWidget {
   void refresh(SharedReport& report) {
     std::string name;
     if (report.takeMember(name)) {
-      const QString text = displayName(name);
+      const QString text = displayName(shownName(name));
       member_->setText(member_->fontMetrics().elidedText(text, Qt::ElideMiddle, member_->width()));
     }
     bar_->setValue(report.permille());
