@@ -50,13 +50,11 @@ void Cp932Field::set(const std::string& bytes) {
 
 QString deriveArchiveNameForDisplay(const QString& source) {
   QString x = source;
+  const qsizetype nameStart = std::max(x.lastIndexOf(u'/'), x.lastIndexOf(u'\\')) + 1;
   const qsizetype star = x.indexOf(u'*');
-  const qsizetype dot = x.indexOf(u'.');
-  if (star >= 0 && dot > star) {
-    const qsizetype sep = std::max(x.lastIndexOf(u'/'), x.lastIndexOf(u'\\'));
-    x = x.left(sep + 1) + QStringLiteral("ALLFILE");
-  }
-  if (const qsizetype first = x.indexOf(u'.'); first >= 0) x.remove(first, 255);
+  const qsizetype dot = x.indexOf(u'.', nameStart);
+  if (star >= 0 && dot > star) x = x.left(nameStart) + QStringLiteral("ALLFILE");
+  if (const qsizetype first = x.indexOf(u'.', nameStart); first >= 0) x.remove(first, 255);
   return x + QStringLiteral(".LZH");
 }
 
