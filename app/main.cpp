@@ -5,26 +5,64 @@
 // the event loop runs until the main window closes. With exactly one argument
 // left after the toolkit's own options, the main window's first activation
 // runs that batch file and closes the window.
+//
+// Without a display (no DISPLAY, no WAYLAND_DISPLAY, no platform given, as
+// under cron or ssh) the tool starts on the offscreen platform by itself. There,
+// and on any other platform no one can see, nobody can answer: notices become
+// lines on standard error and a question takes the answer that stops the run.
+// The exit status is that of the command-line run: 0 every entry did its job,
+// 1 an entry failed or was skipped or the run was aborted, 2 the batch file
+// could not be read.
 
 #include <app_state.h>
 #include <archiver_binding.h>
+#include <run_report.h>
 
 #include <QApplication>
 #include <QStringList>
 #include <QTimer>
 
+#include <cstring>
+
 #include "glyphs.h"
 #include "notice_box.h"
 #include "screenshots.h"
+#include "ui_text.h"
 #include "vedo_windows.h"
 
+namespace {
+
+bool platformGiven(int argc, char** argv) {
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return true;
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) return true;
+  return false;
+}
+
+bool displayPresent() {
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  const bool noDisplay = !platformGiven(argc, argv) && !displayPresent();
+  if (noDisplay) qputenv("QT_QPA_PLATFORM", "offscreen");
   // QApplication takes its own options (such as -platform) out of argv.
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);  // only the main window's close ends the tool
   app.setWindowIcon(vedo::ui::applicationIcon());
   QStringList arguments;
   for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const QString screenshotFolder = qEnvironmentVariable("VEDO32_SCREENSHOTS");
+  const QString platform = QGuiApplication::platformName();
+  if (screenshotFolder.isEmpty() && (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")))
+    vedo::ui::setUnattended(true);
+  if (noDisplay && arguments.size() != 1) {
+    vedo::ui::printDiagnostic(vedo::ui::cp932Literal(
+        "画面がありません (DISPLAY も WAYLAND_DISPLAY もありません)。画面なしではバッチ処理ファイルを一つ指定してください"));
+    return vedo::ExitUnreadable;
+  }
 
   vedo::unlha32::setNoticeHook([](const std::string& text) { vedo::ui::showPanicNotice(text); });
   vedo::unlha32::LoadArchiver();
@@ -32,10 +70,11 @@ int main(int argc, char** argv) {
   int rc = 0;
   {
     vedo::AppState state;
-    const QString screenshotFolder = qEnvironmentVariable("VEDO32_SCREENSHOTS");
     vedo::ui::VedoWindows windows(state, screenshotFolder.isEmpty() ? arguments : QStringList());
-    QObject::connect(windows.Form1.get(), &vedo::ui::TForm1::applicationEnd, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
+    vedo::ui::TForm1* form = windows.Form1.get();
+    QObject::connect(
+        form, &vedo::ui::TForm1::applicationEnd, &app, [&app, form] { app.exit(form->exitStatus()); },
+        Qt::QueuedConnection);
     windows.Form1->show();
     if (!screenshotFolder.isEmpty()) return vedo::app::takeScreenshots(windows, screenshotFolder);
     // The run normally starts on the first activation; a platform that never

@@ -9,15 +9,30 @@
 #include "file_system.h"
 #include "interaction_port.h"
 #include "job_fields.h"
+#include "run_report.h"
 
 namespace vedo {
 namespace {
 
 std::string fromUtf8Literal(const char* utf8) { return cp932::fromUtf8(utf8).value(); }
 
-void showError(EngineContext& ctx, const char* utf8) {
+// The batch file cannot be run at all.
+void showUnreadable(EngineContext& ctx, const char* utf8) {
+  const std::string text = fromUtf8Literal(utf8);
+  if (ctx.report != nullptr) ctx.report->fileUnreadable();
   ctx.ui.playSound(Sound::Exclamation);
-  ctx.ui.ShowNotice(NoticeKind::Error, ButtonAbort, fromUtf8Literal(utf8));
+  ctx.ui.ShowNotice(NoticeKind::Error, ButtonAbort, text);
+}
+
+// A UTF-8 line holding a character CP932 cannot hold: its entry fails, the
+// run goes on.
+void reportUnconvertibleLine(EngineContext& ctx, int lineNumber) {
+  const std::string text = fromUtf8Literal("バッチ処理ファイルの ") + std::to_string(lineNumber) +
+                           fromUtf8Literal(" 行目に\rShift-JIS で表せない文字があります");
+  if (ctx.report != nullptr) ctx.report->failed(text);
+  if (!ReportsProblems(ctx.state)) return;
+  ctx.ui.playSound(Sound::Exclamation);
+  ctx.ui.ShowNotice(NoticeKind::Error, ButtonOk, text);
 }
 
 }  // namespace
@@ -25,13 +40,15 @@ void showError(EngineContext& ctx, const char* utf8) {
 void RunBatchFile(EngineContext& ctx) {
   const std::string fileName = ctx.fields.BatchFileName();
   if (!fs::fileExists(fileName)) {
-    showError(ctx, "バッチ処理ファイルがありません");
+    showUnreadable(ctx, "バッチ処理ファイルがありません");
     return;
   }
 
   BatchFileReader reader(fileName);
-  if (!IsBatchHeader(reader.readLine())) {
-    showError(ctx, "バッチ処理ファイルではありません");
+  // The header text is ASCII: a header line CP932 cannot hold is tested as
+  // its UTF-8 bytes.
+  if (!IsBatchHeader(reader.readLine().text)) {
+    showUnreadable(ctx, "バッチ処理ファイルではありません");
     reader.close();
     return;
   }
@@ -40,8 +57,15 @@ void RunBatchFile(EngineContext& ctx) {
   // run after its first entry; each run starts with "go ahead".
   ctx.state.EntryAnswer = AnswerGo;
 
+  int lineNumber = 1;
   while (!reader.atEnd()) {
-    const BatchLine line = ParseBatchLine(reader.readLine());
+    const BatchFileLine read = reader.readLine();
+    ++lineNumber;
+    if (!read.fitsCp932) {
+      reportUnconvertibleLine(ctx, lineNumber);
+      continue;
+    }
+    const BatchLine line = ParseBatchLine(read.text);
     if (line.setsCommand) ctx.state.EntryCommand = line.command;
     if (line.jobDialogs) ctx.state.JobDialogs = *line.jobDialogs;
 
@@ -68,6 +92,7 @@ void RunBatchFile(EngineContext& ctx) {
       CompressEntry(ctx);  // the entry reports its own failures
 
     if (ctx.state.EntryAnswer == AnswerAbort) {
+      if (ctx.report != nullptr) ctx.report->failed(fromUtf8Literal("バッチ処理を中断しました"));
       reader.close();
       return;
     }

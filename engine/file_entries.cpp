@@ -6,6 +6,7 @@
 #include "full_path.h"
 #include "interaction_port.h"
 #include "job_fields.h"
+#include "run_report.h"
 #include "sjis_text.h"
 
 namespace vedo {
@@ -24,6 +25,7 @@ bool endsInSeparator(const std::string& path) {
 void CopyOrMoveEntry(EngineContext& ctx, int command) {
   const std::string source = ctx.fields.Source();
   if (!fs::fileExists(source)) {
+    ReportEntryFailure(ctx, fromUtf8Literal("対象ファイルが見つかりません"));
     if (ctx.state.BatchConfirm) {
       ctx.ui.showProgressRunningLabel();
       ctx.ui.setSourceNotFoundLabel(fullPath(source));
@@ -40,7 +42,10 @@ void CopyOrMoveEntry(EngineContext& ctx, int command) {
   std::string destination = ctx.fields.Target();
   // An empty target would make the destination "/" and the name: the root
   // folder. The runner never passes one; nothing is copied if it happens.
-  if (destination.empty()) return;
+  if (destination.empty()) {
+    ReportEntryFailure(ctx, fromUtf8Literal("コピー先がありません"));
+    return;
+  }
   if (!endsInSeparator(destination)) {
     destination += '/';
     fs::createFolder(destination);
@@ -48,16 +53,22 @@ void CopyOrMoveEntry(EngineContext& ctx, int command) {
   destination += sjis::namePart(source);
   ctx.fields.setTarget(destination);
 
-  // A failed copy is not reported; a move keeps its source then. Copying a
+  // A failed copy shows no notice; a move keeps its source then. Copying a
   // file onto itself fails, so a move onto itself never deletes it.
-  if (fs::copyFile(source, destination) == 0 && command == EntryMV) fs::deleteFile(source);
+  if (fs::copyFile(source, destination) != 0) {
+    ReportEntryFailure(ctx, fromUtf8Literal("コピーできません"));
+    return;
+  }
+  if (command == EntryMV && fs::deleteFile(source) != 0)
+    ReportEntryFailure(ctx, fromUtf8Literal("移動元を削除できません"));
 }
 
 bool ChangeFolderEntry(EngineContext& ctx, const std::string& path) {
   if (fs::changeFolder(path) == 0) return true;  // stays current after the batch
+  const std::string text = fromUtf8Literal("指定のフォルダーが見つかりません\rバッチ処理の実行を中断します。\r");
+  if (ctx.report != nullptr) ctx.report->entryFailed(path, "", text);
   ctx.ui.playSound(Sound::Asterisk);
-  ctx.ui.ShowNotice(NoticeKind::Warning, ButtonAbort,
-                    fromUtf8Literal("指定のフォルダーが見つかりません\rバッチ処理の実行を中断します。\r"));
+  ctx.ui.ShowNotice(NoticeKind::Warning, ButtonAbort, text);
   return false;
 }
 

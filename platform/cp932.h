@@ -20,4 +20,10 @@ std::optional<std::string> fromUtf8(std::string_view utf8);
 // code) or does not convert back to the identical bytes.
 std::optional<std::string> toUtf8(std::string_view sjis);
 
+// CP932 -> the encoding of the user's locale (LC_CTYPE), for lines on standard
+// error. Not strict: a character the locale cannot show, or a byte that is not
+// CP932, becomes "?". A locale without an encoding of its own (C, POSIX: plain
+// ASCII) gets UTF-8, as file names on this system are.
+std::string toLocaleText(std::string_view sjis);
+
 }  // namespace vedo::cp932

@@ -77,7 +77,8 @@ TForm1::TForm1(AppState& state, InteractionPort& port, QStringList arguments)
       arguments_(std::move(arguments)),
       source_(nullptr),
       target_(nullptr),
-      batchFile_(nullptr) {
+      batchFile_(nullptr),
+      report_([](const std::string& line) { printDiagnostic(line); }) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(kTitle);
   setWindowIcon(applicationIcon());
@@ -280,7 +281,7 @@ void TForm1::BitBtn1Click() {
     forms_.EXEC_STATE->setWindowTitle(first.mid(sep + 1) + QStringLiteral(" - ") + kTitle);
     forms_.EXEC_STATE->show();
   }
-  EngineContext ctx{state_, *this, port_, unlha32::Archiver()};
+  EngineContext ctx{state_, *this, port_, unlha32::Archiver(), commandLineRunStarted_ ? &report_ : nullptr};
   try {
     if (UseBatch()) {
       RunBatchFile(ctx);
@@ -290,6 +291,7 @@ void TForm1::BitBtn1Click() {
     }
   } catch (const HandlerError& error) {
     lastExecuteFailed_ = true;
+    if (ctx.report != nullptr) ctx.report->fileUnreadable();
     showErrorBox(error.text());
   }
 }
@@ -379,6 +381,7 @@ void TForm1::CommandLineRun() {
 
   auto path = toCp932(argument);
   if (!path) {
+    report_.fileUnreadable();
     showNotice(NoticeKind::Error, ButtonOk, unrepresentableTextNotice());
     close();
     return;
@@ -432,11 +435,12 @@ void TForm1::CommandLineRun() {
       BitBtn1Click();
       break;
     default:
+      report_.failed(cp932Literal("バッチ処理を実行せずに終了します"));
       break;
   }
   // An error of the system on the batch file leaves the tool running,
-  // minimised, until the user closes it.
-  if (lastExecuteFailed_) return;
+  // minimised, until the user closes it; where no one could close it, it ends.
+  if (lastExecuteFailed_ && !unattended()) return;
   close();
 }
 
