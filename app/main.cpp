@@ -14,9 +14,9 @@
 // 1 an entry failed or was skipped or the run was aborted, 2 the batch file
 // could not be read.
 
-#include <app_state.h>
-#include <archiver_binding.h>
-#include <run_report.h>
+#include "archiver/archiver_binding.h"
+#include "engine/app_state.h"
+#include "engine/run_report.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -24,11 +24,11 @@
 
 #include <cstring>
 
-#include "glyphs.h"
-#include "notice_box.h"
-#include "screenshots.h"
-#include "ui_text.h"
-#include "vedo_windows.h"
+#include "app/screenshots.h"
+#include "ui/glyphs.h"
+#include "ui/notice_box.h"
+#include "ui/ui_text.h"
+#include "ui/vedo_windows.h"
 
 namespace {
 

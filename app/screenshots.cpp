@@ -1,4 +1,4 @@
-#include "screenshots.h"
+#include "app/screenshots.h"
 
 #include <QApplication>
 #include <QDir>
@@ -7,8 +7,8 @@
 
 #include <cstdio>
 
-#include "notice_box.h"
-#include "vedo_windows.h"
+#include "ui/notice_box.h"
+#include "ui/vedo_windows.h"
 
 namespace vedo::app {
 namespace {

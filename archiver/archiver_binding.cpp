@@ -1,4 +1,4 @@
-#include "archiver_binding.h"
+#include "archiver/archiver_binding.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

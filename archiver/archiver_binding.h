@@ -4,7 +4,7 @@
 // was found, otherwise a stub that tells the user the library is missing (through
 // the notice hook) and returns 0. Callers never test for presence.
 
-#include <unlha32.h>
+#include "unlha32/include/unlha32.h"
 
 #include <cstddef>
 #include <functional>

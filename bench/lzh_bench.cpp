@@ -47,9 +47,10 @@
 #include <string>
 #include <vector>
 
-#include "add_command.h"
-#include "lzh_header.h"
-#include "member_writer.h"
+#include "unlha32/archive/lzh_header.h"
+#include "unlha32/archive/member_writer.h"
+#include "unlha32/archive/verify_member.h"
+#include "unlha32/commands/add_command.h"
 
 namespace fs = std::filesystem;
 

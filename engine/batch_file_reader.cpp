@@ -1,13 +1,13 @@
-#include "batch_file_reader.h"
+#include "engine/batch_file_reader.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "batch_io_error.h"
-#include "cp932.h"
-#include "file_system.h"
+#include "engine/batch_io_error.h"
+#include "platform/cp932.h"
+#include "platform/file_system.h"
 
 namespace vedo {
 namespace {

@@ -1,10 +1,10 @@
-#include "batch_io_error.h"
+#include "engine/batch_io_error.h"
 
 #include <cerrno>
 #include <string>
 
-#include "cp932.h"
-#include "handler_error.h"
+#include "engine/handler_error.h"
+#include "platform/cp932.h"
 
 namespace vedo {
 namespace {

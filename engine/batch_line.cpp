@@ -1,7 +1,7 @@
-#include "batch_line.h"
+#include "engine/batch_line.h"
 
-#include "app_state.h"
-#include "sjis_text.h"
+#include "engine/app_state.h"
+#include "platform/sjis_text.h"
 
 namespace vedo {
 namespace {

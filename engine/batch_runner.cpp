@@ -1,15 +1,15 @@
-#include "batch_runner.h"
+#include "engine/batch_runner.h"
 
-#include "app_state.h"
-#include "batch_file_reader.h"
-#include "batch_line.h"
-#include "compress_entry.h"
-#include "cp932.h"
-#include "file_entries.h"
-#include "file_system.h"
-#include "interaction_port.h"
-#include "job_fields.h"
-#include "run_report.h"
+#include "engine/app_state.h"
+#include "engine/batch_file_reader.h"
+#include "engine/batch_line.h"
+#include "engine/compress_entry.h"
+#include "engine/file_entries.h"
+#include "engine/interaction_port.h"
+#include "engine/job_fields.h"
+#include "engine/run_report.h"
+#include "platform/cp932.h"
+#include "platform/file_system.h"
 
 namespace vedo {
 namespace {

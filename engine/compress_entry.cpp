@@ -1,10 +1,10 @@
-#include "compress_entry.h"
+#include "engine/compress_entry.h"
 
-#include <archiver_binding.h>
-#include <cp932.h>
-#include <file_system.h>
-#include <full_path.h>
-#include <sjis_text.h>
+#include "archiver/archiver_binding.h"
+#include "platform/cp932.h"
+#include "platform/file_system.h"
+#include "platform/full_path.h"
+#include "platform/sjis_text.h"
 
 #include <cstdint>
 #include <optional>
@@ -13,10 +13,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app_state.h"
-#include "interaction_port.h"
-#include "job_fields.h"
-#include "run_report.h"
+#include "engine/app_state.h"
+#include "engine/interaction_port.h"
+#include "engine/job_fields.h"
+#include "engine/run_report.h"
 
 namespace vedo {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "engine_context.h"
+#include "engine/engine_context.h"
 
 namespace vedo {
 

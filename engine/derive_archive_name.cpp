@@ -1,6 +1,6 @@
-#include "derive_archive_name.h"
+#include "engine/derive_archive_name.h"
 
-#include <sjis_text.h>
+#include "platform/sjis_text.h"
 
 namespace vedo {
 

@@ -1,13 +1,13 @@
-#include "file_entries.h"
+#include "engine/file_entries.h"
 
-#include "app_state.h"
-#include "cp932.h"
-#include "file_system.h"
-#include "full_path.h"
-#include "interaction_port.h"
-#include "job_fields.h"
-#include "run_report.h"
-#include "sjis_text.h"
+#include "engine/app_state.h"
+#include "engine/interaction_port.h"
+#include "engine/job_fields.h"
+#include "engine/run_report.h"
+#include "platform/cp932.h"
+#include "platform/file_system.h"
+#include "platform/full_path.h"
+#include "platform/sjis_text.h"
 
 namespace vedo {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "engine_context.h"
+#include "engine/engine_context.h"
 
 namespace vedo {
 

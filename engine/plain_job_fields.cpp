@@ -1,5 +1,5 @@
-#include "derive_archive_name.h"
-#include "job_fields.h"
+#include "engine/derive_archive_name.h"
+#include "engine/job_fields.h"
 
 namespace vedo {
 

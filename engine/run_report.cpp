@@ -1,9 +1,9 @@
-#include "run_report.h"
+#include "engine/run_report.h"
 
 #include <algorithm>
 
-#include "app_state.h"
-#include "job_fields.h"
+#include "engine/app_state.h"
+#include "engine/job_fields.h"
 
 namespace vedo {
 

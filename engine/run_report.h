@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "engine_context.h"
+#include "engine/engine_context.h"
 
 namespace vedo {
 

@@ -1,4 +1,4 @@
-#include "file_system.h"
+#include "platform/file_system.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <memory>
 
-#include "cp932.h"
-#include "sjis_text.h"
+#include "platform/cp932.h"
+#include "platform/sjis_text.h"
 
 namespace vedo::fs {
 namespace {

@@ -1,9 +1,9 @@
-#include "full_path.h"
+#include "platform/full_path.h"
 
 #include <vector>
 
-#include "file_system.h"
-#include "sjis_text.h"
+#include "platform/file_system.h"
+#include "platform/sjis_text.h"
 
 namespace vedo {
 

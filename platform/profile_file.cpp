@@ -1,4 +1,4 @@
-#include "profile_file.h"
+#include "platform/profile_file.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "sjis_text.h"
+#include "platform/sjis_text.h"
 
 // Only the byte-string flavour of SimpleIni is used: no conversion library.
 // Debian's header keeps the template bodies behind SI_IMPLEMENTATION (its

@@ -1,4 +1,4 @@
-#include "sjis_text.h"
+#include "platform/sjis_text.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "application_title.h"
+#include "settings/application_title.h"
 
 #include <unistd.h>
 

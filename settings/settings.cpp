@@ -1,13 +1,13 @@
-#include "settings.h"
+#include "settings/settings.h"
 
 #include <optional>
 
-#include "app_state.h"
-#include "handler_error.h"
-#include "job_fields.h"
-#include "profile_file.h"
-#include "sjis_text.h"
-#include "value_encoding.h"
+#include "engine/app_state.h"
+#include "engine/handler_error.h"
+#include "engine/job_fields.h"
+#include "platform/profile_file.h"
+#include "platform/sjis_text.h"
+#include "settings/value_encoding.h"
 
 namespace vedo {
 

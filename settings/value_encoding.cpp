@@ -1,4 +1,4 @@
-#include "value_encoding.h"
+#include "settings/value_encoding.h"
 
 #include <cstdint>
 

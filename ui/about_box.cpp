@@ -1,12 +1,12 @@
-#include "about_box.h"
+#include "ui/about_box.h"
 
-#include <archiver_binding.h>
+#include "archiver/archiver_binding.h"
 
 #include <QKeyEvent>
 
-#include "form_base.h"
-#include "glyphs.h"
-#include "ui_text.h"
+#include "ui/form_base.h"
+#include "ui/glyphs.h"
+#include "ui/ui_text.h"
 
 namespace vedo::ui {
 

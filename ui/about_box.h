@@ -6,7 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 
-#include "widgets.h"
+#include "ui/widgets.h"
 
 namespace vedo::ui {
 

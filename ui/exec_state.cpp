@@ -1,6 +1,6 @@
-#include "exec_state.h"
+#include "ui/exec_state.h"
 
-#include "ui_text.h"
+#include "ui/ui_text.h"
 
 namespace vedo::ui {
 

@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QWidget>
 
-#include "widgets.h"
+#include "ui/widgets.h"
 
 namespace vedo::ui {
 

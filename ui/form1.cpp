@@ -1,14 +1,14 @@
-#include "form1.h"
+#include "ui/form1.h"
 
-#include <app_state.h>
-#include <archiver_binding.h>
-#include <batch_runner.h>
-#include <compress_entry.h>
-#include <derive_archive_name.h>
-#include <engine_context.h>
-#include <full_path.h>
-#include <handler_error.h>
-#include <interaction_port.h>
+#include "archiver/archiver_binding.h"
+#include "engine/app_state.h"
+#include "engine/batch_runner.h"
+#include "engine/compress_entry.h"
+#include "engine/derive_archive_name.h"
+#include "engine/engine_context.h"
+#include "engine/handler_error.h"
+#include "engine/interaction_port.h"
+#include "platform/full_path.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -19,15 +19,15 @@
 
 #include <vector>
 
-#include "about_box.h"
-#include "exec_state.h"
-#include "form_base.h"
-#include "glyphs.h"
-#include "notice_box.h"
-#include "opt.h"
-#include "prompt_dialogs.h"
-#include "sound_player.h"
-#include "ui_text.h"
+#include "ui/about_box.h"
+#include "ui/exec_state.h"
+#include "ui/form_base.h"
+#include "ui/glyphs.h"
+#include "ui/notice_box.h"
+#include "ui/opt.h"
+#include "ui/prompt_dialogs.h"
+#include "ui/sound_player.h"
+#include "ui/ui_text.h"
 
 namespace vedo::ui {
 

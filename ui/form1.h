@@ -3,9 +3,9 @@
 // and batch options, execute, the archiver's status, and the placement of the
 // other windows. It is also the job fields the engine reads and writes.
 
-#include <job_fields.h>
-#include <run_report.h>
-#include <settings.h>
+#include "engine/job_fields.h"
+#include "engine/run_report.h"
+#include "settings/settings.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -18,7 +18,7 @@
 
 #include <functional>
 
-#include "widgets.h"
+#include "ui/widgets.h"
 
 class QFileDialog;
 

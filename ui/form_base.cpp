@@ -1,13 +1,13 @@
-#include "form_base.h"
+#include "ui/form_base.h"
 
-#include <app_state.h>
+#include "engine/app_state.h"
 
 #include <QEvent>
 #include <QKeyEvent>
 
-#include "notice_box.h"
-#include "sound_player.h"
-#include "ui_text.h"
+#include "ui/notice_box.h"
+#include "ui/sound_player.h"
+#include "ui/ui_text.h"
 
 namespace vedo::ui {
 namespace {

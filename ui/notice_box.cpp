@@ -1,7 +1,7 @@
-#include "notice_box.h"
+#include "ui/notice_box.h"
 
-#include <application_title.h>
-#include <cp932.h>
+#include "platform/cp932.h"
+#include "settings/application_title.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -20,7 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "ui_text.h"
+#include "ui/ui_text.h"
 
 namespace vedo::ui {
 namespace {

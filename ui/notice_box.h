@@ -4,7 +4,7 @@
 // message box. Also the event loop's error box and the archiver binding's
 // missing-library notice.
 
-#include <interaction_port.h>
+#include "engine/interaction_port.h"
 
 #include <QDialog>
 

@@ -1,14 +1,14 @@
-#include "opt.h"
+#include "ui/opt.h"
 
-#include <app_state.h>
+#include "engine/app_state.h"
 
 #include <QButtonGroup>
 #include <QKeyEvent>
 
-#include "form_base.h"
-#include "glyphs.h"
-#include "notice_box.h"
-#include "ui_text.h"
+#include "ui/form_base.h"
+#include "ui/glyphs.h"
+#include "ui/notice_box.h"
+#include "ui/ui_text.h"
 
 namespace vedo::ui {
 

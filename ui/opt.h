@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "widgets.h"
+#include "ui/widgets.h"
 
 namespace vedo {
 struct AppState;

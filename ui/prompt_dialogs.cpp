@@ -1,9 +1,9 @@
-#include "prompt_dialogs.h"
+#include "ui/prompt_dialogs.h"
 
-#include <app_state.h>
+#include "engine/app_state.h"
 
-#include "glyphs.h"
-#include "ui_text.h"
+#include "ui/glyphs.h"
+#include "ui/ui_text.h"
 
 namespace vedo::ui {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <QLabel>
 
-#include "form_base.h"
-#include "widgets.h"
+#include "ui/form_base.h"
+#include "ui/widgets.h"
 
 namespace vedo::ui {
 

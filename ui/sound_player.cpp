@@ -1,4 +1,4 @@
-#include "sound_player.h"
+#include "ui/sound_player.h"
 
 #include <canberra.h>
 #include <dlfcn.h>

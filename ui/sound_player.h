@@ -2,7 +2,7 @@
 // The three system sounds, played through libcanberra with the names of the
 // freedesktop sound theme. Silent where there is no sound server.
 
-#include <interaction_port.h>
+#include "engine/interaction_port.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
-#include "ui_text.h"
+#include "ui/ui_text.h"
 
-#include <cp932.h>
-#include <sjis_text.h>
+#include "platform/cp932.h"
+#include "platform/sjis_text.h"
 
 #include <QStringList>
 

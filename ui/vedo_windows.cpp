@@ -1,6 +1,6 @@
-#include "vedo_windows.h"
+#include "ui/vedo_windows.h"
 
-#include <app_state.h>
+#include "engine/app_state.h"
 
 namespace vedo::ui {
 

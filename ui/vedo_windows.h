@@ -7,12 +7,12 @@
 
 #include <memory>
 
-#include "about_box.h"
-#include "exec_state.h"
-#include "form1.h"
-#include "opt.h"
-#include "prompt_dialogs.h"
-#include "window_port.h"
+#include "ui/about_box.h"
+#include "ui/exec_state.h"
+#include "ui/form1.h"
+#include "ui/opt.h"
+#include "ui/prompt_dialogs.h"
+#include "ui/window_port.h"
 
 namespace vedo::ui {
 

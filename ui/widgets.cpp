@@ -1,4 +1,4 @@
-#include "widgets.h"
+#include "ui/widgets.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -9,7 +9,7 @@
 #include <QUrl>
 #include <qdrawutil.h>
 
-#include "ui_text.h"
+#include "ui/ui_text.h"
 
 namespace vedo::ui {
 

@@ -1,10 +1,10 @@
-#include "window_port.h"
+#include "ui/window_port.h"
 
-#include "exec_state.h"
-#include "notice_box.h"
-#include "prompt_dialogs.h"
-#include "sound_player.h"
-#include "ui_text.h"
+#include "ui/exec_state.h"
+#include "ui/notice_box.h"
+#include "ui/prompt_dialogs.h"
+#include "ui/sound_player.h"
+#include "ui/ui_text.h"
 
 namespace vedo::ui {
 

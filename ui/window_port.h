@@ -2,9 +2,9 @@
 // How the engine reaches the user through the real windows: the prompt
 // dialogs, the progress window, notices and sounds.
 
-#include <interaction_port.h>
+#include "engine/interaction_port.h"
 
-#include "form1.h"
+#include "ui/form1.h"
 
 namespace vedo::ui {
 

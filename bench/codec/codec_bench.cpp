@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "lzh_codec.h"
+#include "unlha32/codec/lzh_codec.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include <fstream>
 
-#include "modal_script.h"
-#include "ui_fixture.h"
+#include "tests/app/modal_script.h"
+#include "tests/ui/ui_fixture.h"
 
 namespace vedo::test {
 namespace {

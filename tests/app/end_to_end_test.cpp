@@ -2,7 +2,7 @@
 // file: offscreen, with its own settings folder and working folder, under a
 // time limit. Archives are checked with an independent reader.
 
-#include <temp_folder.h>
+#include "tests/support/temp_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

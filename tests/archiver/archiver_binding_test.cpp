@@ -1,6 +1,6 @@
-#include "archiver_binding.h"
+#include "archiver/archiver_binding.h"
 
-#include "fake_unlha.h"
+#include "tests/support/fake_unlha.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

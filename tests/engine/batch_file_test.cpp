@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "batch_file_reader.h"
-#include "batch_io_error.h"
-#include "handler_error.h"
-#include "temp_folder.h"
+#include "engine/batch_file_reader.h"
+#include "engine/batch_io_error.h"
+#include "engine/handler_error.h"
+#include "tests/support/temp_folder.h"
 
 namespace vedo {
 namespace {

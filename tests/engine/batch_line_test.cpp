@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "app_state.h"
-#include "batch_line.h"
-#include "temp_folder.h"
+#include "engine/app_state.h"
+#include "engine/batch_line.h"
+#include "tests/support/temp_folder.h"
 
 namespace vedo {
 namespace {

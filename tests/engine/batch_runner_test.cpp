@@ -9,18 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "app_state.h"
-#include "archiver_binding.h"
-#include "batch_runner.h"
-#include "engine_context.h"
-#include "fake_unlha.h"
-#include "file_entries.h"
-#include "file_system.h"
-#include "handler_error.h"
-#include "job_fields.h"
-#include "run_report.h"
-#include "scripted_port.h"
-#include "temp_folder.h"
+#include "archiver/archiver_binding.h"
+#include "engine/app_state.h"
+#include "engine/batch_runner.h"
+#include "engine/engine_context.h"
+#include "engine/file_entries.h"
+#include "engine/handler_error.h"
+#include "engine/job_fields.h"
+#include "engine/run_report.h"
+#include "platform/file_system.h"
+#include "tests/support/fake_unlha.h"
+#include "tests/support/scripted_port.h"
+#include "tests/support/temp_folder.h"
 
 namespace vedo {
 namespace {

@@ -1,12 +1,12 @@
-#include "compress_entry.h"
+#include "engine/compress_entry.h"
 
-#include "app_state.h"
-#include "archiver_binding.h"
-#include "engine_context.h"
-#include "fake_unlha.h"
-#include "job_fields.h"
-#include "scripted_port.h"
-#include "temp_folder.h"
+#include "archiver/archiver_binding.h"
+#include "engine/app_state.h"
+#include "engine/engine_context.h"
+#include "engine/job_fields.h"
+#include "tests/support/fake_unlha.h"
+#include "tests/support/scripted_port.h"
+#include "tests/support/temp_folder.h"
 
 #include <sys/stat.h>
 

@@ -1,14 +1,14 @@
 // CompressEntry with the product library: a wildcard compressed with its
 // sources deleted must leave an archive that an independent reader accepts and
 // that holds every deleted file, byte for byte.
-#include "compress_entry.h"
+#include "engine/compress_entry.h"
 
-#include "app_state.h"
-#include "archiver_binding.h"
-#include "engine_context.h"
-#include "job_fields.h"
-#include "scripted_port.h"
-#include "temp_folder.h"
+#include "archiver/archiver_binding.h"
+#include "engine/app_state.h"
+#include "engine/engine_context.h"
+#include "engine/job_fields.h"
+#include "tests/support/scripted_port.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "derive_archive_name.h"
+#include "engine/derive_archive_name.h"
 
-#include "job_fields.h"
-#include "temp_folder.h"
+#include "engine/job_fields.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

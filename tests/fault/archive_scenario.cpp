@@ -1,4 +1,4 @@
-#include "archive_scenario.h"
+#include "tests/fault/archive_scenario.h"
 
 #include <algorithm>
 #include <random>

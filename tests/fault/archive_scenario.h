@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fault_support.h"
+#include "tests/fault/fault_support.h"
 
 namespace vedo::fault {
 

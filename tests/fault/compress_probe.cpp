@@ -9,13 +9,13 @@
 #include <cstdio>
 #include <string>
 
-#include "app_state.h"
-#include "archiver_binding.h"
-#include "compress_entry.h"
-#include "cp932.h"
-#include "engine_context.h"
-#include "interaction_port.h"
-#include "job_fields.h"
+#include "archiver/archiver_binding.h"
+#include "engine/app_state.h"
+#include "engine/compress_entry.h"
+#include "engine/engine_context.h"
+#include "engine/interaction_port.h"
+#include "engine/job_fields.h"
+#include "platform/cp932.h"
 
 namespace {
 

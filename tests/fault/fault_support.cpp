@@ -1,4 +1,4 @@
-#include "fault_support.h"
+#include "tests/fault/fault_support.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -12,8 +12,8 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "cp932.h"
-#include "lzh_header.h"
+#include "platform/cp932.h"
+#include "unlha32/archive/lzh_header.h"
 
 extern char** environ;
 

@@ -7,14 +7,14 @@
 
 #include <algorithm>
 
-#include "app_state.h"
-#include "archiver_binding.h"
-#include "compress_entry.h"
-#include "engine_context.h"
-#include "fault_support.h"
-#include "job_fields.h"
-#include "scripted_port.h"
-#include "temp_folder.h"
+#include "archiver/archiver_binding.h"
+#include "engine/app_state.h"
+#include "engine/compress_entry.h"
+#include "engine/engine_context.h"
+#include "engine/job_fields.h"
+#include "tests/fault/fault_support.h"
+#include "tests/support/scripted_port.h"
+#include "tests/support/temp_folder.h"
 
 namespace vedo::fault {
 namespace {

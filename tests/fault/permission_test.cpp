@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "archive_scenario.h"
-#include "fault_support.h"
-#include "temp_folder.h"
+#include "tests/fault/archive_scenario.h"
+#include "tests/fault/fault_support.h"
+#include "tests/support/temp_folder.h"
 
 namespace vedo::fault {
 namespace {

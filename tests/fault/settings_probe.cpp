@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app_state.h"
-#include "handler_error.h"
-#include "job_fields.h"
-#include "settings.h"
+#include "engine/app_state.h"
+#include "engine/handler_error.h"
+#include "engine/job_fields.h"
+#include "settings/settings.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) return 3;

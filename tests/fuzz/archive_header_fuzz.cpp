@@ -6,9 +6,9 @@
 #include <span>
 #include <vector>
 
-#include "fuzz_targets.h"
-#include "lzh_codec.h"
-#include "lzh_header.h"
+#include "tests/fuzz/fuzz_targets.h"
+#include "unlha32/archive/lzh_header.h"
+#include "unlha32/codec/lzh_codec.h"
 
 namespace vedo::fuzz {
 namespace {

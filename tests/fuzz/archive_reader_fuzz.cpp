@@ -7,9 +7,10 @@
 #include <fstream>
 #include <string>
 
-#include "command_error.h"
-#include "fuzz_targets.h"
-#include "read_commands.h"
+#include "tests/fuzz/fuzz_targets.h"
+#include "unlha32/archive/command_error.h"
+#include "unlha32/commands/extract_command.h"
+#include "unlha32/commands/read_commands.h"
 
 namespace vedo::fuzz {
 namespace {

@@ -3,9 +3,9 @@
 // its result must keep the promises the runner relies on.
 #include <string_view>
 
-#include "app_state.h"
-#include "batch_line.h"
-#include "fuzz_targets.h"
+#include "engine/app_state.h"
+#include "engine/batch_line.h"
+#include "tests/fuzz/fuzz_targets.h"
 
 namespace vedo::fuzz {
 namespace {

@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "fuzz_targets.h"
-#include "lzh_codec.h"
+#include "tests/fuzz/fuzz_targets.h"
+#include "unlha32/codec/lzh_codec.h"
 
 namespace vedo::fuzz {
 namespace {

@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "fuzz_targets.h"
+#include "tests/fuzz/fuzz_targets.h"
 
 namespace vedo::fuzz {
 

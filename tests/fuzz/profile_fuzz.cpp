@@ -9,11 +9,11 @@
 #include <optional>
 #include <string>
 
-#include "app_state.h"
-#include "fuzz_targets.h"
-#include "job_fields.h"
-#include "profile_file.h"
-#include "settings.h"
+#include "engine/app_state.h"
+#include "engine/job_fields.h"
+#include "platform/profile_file.h"
+#include "settings/settings.h"
+#include "tests/fuzz/fuzz_targets.h"
 
 namespace vedo::fuzz {
 namespace {

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_targets.h"
-#include "temp_folder.h"
+#include "tests/fuzz/fuzz_targets.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "file_system.h"
-#include "full_path.h"
-#include "temp_folder.h"
+#include "platform/file_system.h"
+#include "platform/full_path.h"
+#include "tests/support/temp_folder.h"
 
 using namespace vedo;
 using vedo::test::sj;

@@ -1,9 +1,9 @@
 // CP932 conversion and the character-wise byte helpers.
 #include <gtest/gtest.h>
 
-#include "cp932.h"
-#include "sjis_text.h"
-#include "temp_folder.h"
+#include "platform/cp932.h"
+#include "platform/sjis_text.h"
+#include "tests/support/temp_folder.h"
 
 using namespace vedo;
 using vedo::test::sj;

@@ -8,8 +8,8 @@
 #include <random>
 #include <string>
 
-#include "profile_file.h"
-#include "temp_folder.h"
+#include "platform/profile_file.h"
+#include "tests/support/temp_folder.h"
 
 using namespace vedo;
 using vedo::test::sj;

@@ -6,12 +6,12 @@
 #include <optional>
 #include <string>
 
-#include "app_state.h"
-#include "handler_error.h"
-#include "job_fields.h"
-#include "profile_file.h"
-#include "settings.h"
-#include "temp_folder.h"
+#include "engine/app_state.h"
+#include "engine/handler_error.h"
+#include "engine/job_fields.h"
+#include "platform/profile_file.h"
+#include "settings/settings.h"
+#include "tests/support/temp_folder.h"
 
 using namespace vedo;
 using vedo::test::sj;

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "application_title.h"
-#include "value_encoding.h"
+#include "settings/application_title.h"
+#include "settings/value_encoding.h"
 
 using namespace vedo;
 

@@ -2,7 +2,7 @@
 // returns a result the test chooses, can write a placeholder archive and can
 // run a test's callback in the middle of the call. Built twice: once with every
 // entry the tool calls, once without UnlhaGetRunning.
-#include <unlha32.h>
+#include "unlha32/include/unlha32.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "fake_unlha.h"
+#include "tests/support/fake_unlha.h"
 
 #include <dlfcn.h>
 

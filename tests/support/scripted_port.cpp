@@ -1,6 +1,6 @@
-#include "scripted_port.h"
+#include "tests/support/scripted_port.h"
 
-#include <cp932.h>
+#include "platform/cp932.h"
 
 #include <gtest/gtest.h>
 

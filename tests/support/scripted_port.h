@@ -10,8 +10,8 @@
 //   ... run the engine ...
 //   EXPECT_THAT(port.log(), ElementsAre("sound asterisk", "show confirm -> 1", ...));
 
-#include <app_state.h>
-#include <interaction_port.h>
+#include "engine/app_state.h"
+#include "engine/interaction_port.h"
 
 #include <deque>
 #include <map>

@@ -1,6 +1,6 @@
-#include "scripted_port.h"
+#include "tests/support/scripted_port.h"
 
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "cp932.h"
+#include "platform/cp932.h"
 
 namespace vedo::test {
 

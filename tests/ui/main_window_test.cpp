@@ -1,7 +1,7 @@
 // The main window driven through its real controls.
 
-#include <cp932.h>
-#include <handler_error.h>
+#include "engine/handler_error.h"
+#include "platform/cp932.h"
 
 #include <gmock/gmock.h>
 
@@ -18,7 +18,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ui_fixture.h"
+#include "tests/ui/ui_fixture.h"
 
 namespace vedo::test {
 namespace {

@@ -10,8 +10,8 @@
 #include <QFontMetrics>
 #include <QTest>
 
-#include "notice_box.h"
-#include "ui_text.h"
+#include "ui/notice_box.h"
+#include "ui/ui_text.h"
 
 namespace vedo::test {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <QTest>
 
-#include "ui_fixture.h"
+#include "tests/ui/ui_fixture.h"
 
 namespace vedo::test {
 namespace {

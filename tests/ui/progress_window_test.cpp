@@ -1,8 +1,8 @@
 // The library's progress display on its own: where the work runs and what the
 // window shows, with the worker held until the test has seen the window.
 
-#include <cp932.h>
-#include <progress.h>
+#include "platform/cp932.h"
+#include "unlha32/progress/progress.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "ui_fixture.h"
+#include "tests/ui/ui_fixture.h"
 
 namespace vedo::test {
 namespace {

@@ -4,10 +4,10 @@
 // modal loop and recorded; prompt dialogs run their real modal loops and are
 // answered from a zero-delay timer.
 
-#include <app_state.h>
-#include <archiver_binding.h>
-#include <fake_unlha.h>
-#include <temp_folder.h>
+#include "archiver/archiver_binding.h"
+#include "engine/app_state.h"
+#include "tests/support/fake_unlha.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -21,9 +21,9 @@
 #include <memory>
 #include <vector>
 
-#include "notice_box.h"
-#include "sound_player.h"
-#include "vedo_windows.h"
+#include "ui/notice_box.h"
+#include "ui/sound_player.h"
+#include "ui/vedo_windows.h"
 
 namespace vedo::test {
 

@@ -9,8 +9,8 @@
 #include <functional>
 #include <set>
 
-#include "temp_folder.h"
-#include "unlha_test_support.h"
+#include "tests/support/temp_folder.h"
+#include "tests/unlha32/unlha_test_support.h"
 
 namespace unlha::test {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "command_line.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
+#include "unlha32/commands/command_line.h"
 
 namespace unlha {
 namespace {

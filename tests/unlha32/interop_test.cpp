@@ -7,8 +7,8 @@
 
 #include <random>
 
-#include "temp_folder.h"
-#include "unlha_test_support.h"
+#include "tests/support/temp_folder.h"
+#include "tests/unlha32/unlha_test_support.h"
 
 namespace unlha::test {
 namespace {

@@ -11,11 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "command_error.h"
-#include "member_checker.h"
-#include "member_writer.h"
-#include "temp_folder.h"
-#include "unlha32.h"
+#include "tests/support/temp_folder.h"
+#include "unlha32/archive/command_error.h"
+#include "unlha32/archive/member_checker.h"
+#include "unlha32/archive/member_writer.h"
+#include "unlha32/archive/verify_member.h"
+#include "unlha32/include/unlha32.h"
 
 namespace unlha {
 namespace {

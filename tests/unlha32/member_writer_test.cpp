@@ -7,11 +7,12 @@
 
 #include <random>
 
-#include "command_error.h"
-#include "lzh_header.h"
-#include "member_writer.h"
-#include "temp_folder.h"
-#include "unlha32.h"
+#include "tests/support/temp_folder.h"
+#include "unlha32/archive/command_error.h"
+#include "unlha32/archive/lzh_header.h"
+#include "unlha32/archive/member_writer.h"
+#include "unlha32/archive/verify_member.h"
+#include "unlha32/include/unlha32.h"
 
 namespace unlha {
 namespace {

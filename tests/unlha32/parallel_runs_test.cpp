@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "codec/codec_test_data.h"
-#include "lzh_codec.h"
-#include "member_writer.h"
-#include "output_file.h"
-#include "parallel_runs.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
+#include "tests/unlha32/codec/codec_test_data.h"
+#include "unlha32/archive/member_writer.h"
+#include "unlha32/archive/output_file.h"
+#include "unlha32/archive/parallel_runs.h"
+#include "unlha32/archive/verify_member.h"
+#include "unlha32/codec/lzh_codec.h"
 
 namespace unlha {
 namespace {

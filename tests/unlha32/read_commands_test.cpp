@@ -11,10 +11,10 @@
 #include <random>
 #include <set>
 
-#include "lzh_codec.h"
-#include "lzh_header.h"
-#include "temp_folder.h"
-#include "unlha_test_support.h"
+#include "tests/support/temp_folder.h"
+#include "tests/unlha32/unlha_test_support.h"
+#include "unlha32/archive/lzh_header.h"
+#include "unlha32/codec/lzh_codec.h"
 
 namespace unlha::test {
 namespace {

@@ -10,8 +10,8 @@
 #include <set>
 #include <sstream>
 
-#include "temp_folder.h"
-#include "unlha_test_support.h"
+#include "tests/support/temp_folder.h"
+#include "tests/unlha32/unlha_test_support.h"
 
 namespace unlha::test {
 namespace {

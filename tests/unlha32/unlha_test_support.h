@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "cp932.h"
-#include "unlha32.h"
+#include "platform/cp932.h"
+#include "unlha32/include/unlha32.h"
 
 namespace unlha::test {
 
@@ -90,7 +90,7 @@ inline std::string sevenZip() {
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "lzh_header.h"
+#include "unlha32/archive/lzh_header.h"
 
 namespace unlha::test {
 

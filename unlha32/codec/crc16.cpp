@@ -28,7 +28,7 @@
 #include <immintrin.h>
 #endif
 
-#include "lzh_codec.h"
+#include "unlha32/codec/lzh_codec.h"
 
 namespace lzh {
 namespace {

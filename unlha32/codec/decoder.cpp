@@ -27,8 +27,8 @@
 #include <string>
 #include <vector>
 
-#include "lzh_codec.h"
-#include "lzh_format.h"
+#include "unlha32/codec/lzh_codec.h"
+#include "unlha32/codec/lzh_format.h"
 
 namespace lzh {
 namespace detail {

@@ -25,11 +25,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "bit_writer.h"
-#include "huffman.h"
-#include "lzh_codec.h"
-#include "lzh_format.h"
-#include "match_finder.h"
+#include "unlha32/codec/bit_writer.h"
+#include "unlha32/codec/huffman.h"
+#include "unlha32/codec/lzh_codec.h"
+#include "unlha32/codec/lzh_format.h"
+#include "unlha32/codec/match_finder.h"
 
 namespace lzh {
 namespace detail {

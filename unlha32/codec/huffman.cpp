@@ -11,7 +11,7 @@
 // shorter leaf, which lowers the sum by one unit. Finally the counts are handed
 // out by frequency, so the rarest symbols get the longest codes.
 
-#include "huffman.h"
+#include "unlha32/codec/huffman.h"
 
 #include <algorithm>
 

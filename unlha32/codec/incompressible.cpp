@@ -8,8 +8,8 @@
 #include <cmath>
 #include <vector>
 
-#include "lzh_codec.h"
-#include "match_finder.h"
+#include "unlha32/codec/lzh_codec.h"
+#include "unlha32/codec/match_finder.h"
 
 namespace lzh {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "lzh_codec.h"
+#include "unlha32/codec/lzh_codec.h"
 
 namespace lzh::detail {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "lzh_codec.h"
+#include "unlha32/codec/lzh_codec.h"
 
 namespace codec_test {
 

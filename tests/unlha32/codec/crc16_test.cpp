@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "codec_test_data.h"
-#include "lzh_codec.h"
+#include "tests/unlha32/codec/codec_test_data.h"
+#include "unlha32/codec/lzh_codec.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include <random>
 
-#include "bit_writer.h"
-#include "codec_test_data.h"
-#include "lzh_codec.h"
+#include "tests/unlha32/codec/codec_test_data.h"
+#include "unlha32/codec/bit_writer.h"
+#include "unlha32/codec/lzh_codec.h"
 
 namespace {
 

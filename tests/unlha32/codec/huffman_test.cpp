@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "huffman.h"
+#include "unlha32/codec/huffman.h"
 
 namespace {
 

@@ -1,0 +1,100 @@
+#include "unlha32/archive/output_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "unlha32/archive/command_error.h"
+#include "unlha32/include/unlha32.h"
+
+namespace unlha {
+namespace {
+
+// Large enough that the system call cost disappears, small enough to keep
+// memory bounded whatever the archive size.
+constexpr std::size_t kBufferSize = 1 << 20;
+
+}  // namespace
+
+std::string systemMessage(int err) { return std::strerror(err); }
+
+OutputFile::OutputFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {
+  buffer_.reserve(kBufferSize);
+}
+
+void OutputFile::fail(const char* what, int err) const {
+  throw CommandError(UNLHA_ERROR_WRITE, std::string("cannot ") + what + " \"" + name_ + "\": " + systemMessage(err));
+}
+
+void OutputFile::write(std::span<const std::uint8_t> data) {
+  while (!data.empty()) {
+    const std::size_t room = kBufferSize - buffer_.size();
+    const std::size_t n = std::min(room, data.size());
+    buffer_.insert(buffer_.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+    data = data.subspan(n);
+    if (buffer_.size() == kBufferSize) flush();
+  }
+}
+
+void OutputFile::flush() {
+  std::size_t done = 0;
+  while (done < buffer_.size()) {
+    const ssize_t n = ::pwrite(fd_, buffer_.data() + done, buffer_.size() - done,
+                               static_cast<off_t>(flushed_ + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail("write", errno);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  // Start writing these bytes to the disk now, while the work goes on, so
+  // that the sync at the end waits for little more than the last of them.
+  // Only a head start: sync() is what makes the file durable and reports a
+  // failed write, so a refusal here (a file system without it) changes nothing.
+  (void)::sync_file_range(fd_, static_cast<off_t>(flushed_), static_cast<off_t>(buffer_.size()),
+                          SYNC_FILE_RANGE_WRITE);
+  flushed_ += buffer_.size();
+  buffer_.clear();
+}
+
+void OutputFile::writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) {
+  flush();
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail("write", errno);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void OutputFile::truncateTo(std::uint64_t offset) {
+  flush();
+  if (::ftruncate(fd_, static_cast<off_t>(offset)) != 0) fail("truncate", errno);
+  flushed_ = offset;
+}
+
+void OutputFile::sync() {
+  flush();
+  if (::fsync(fd_) != 0) fail("sync", errno);
+}
+
+long long readFullyAt(int fd, std::uint64_t offset, std::span<std::uint8_t> data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::pread(fd, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<long long>(done);
+}
+
+}  // namespace unlha

@@ -1,0 +1,17 @@
+#pragma once
+// What a running command tells whoever shows its progress.
+
+#include <string_view>
+
+namespace unlha {
+
+// What the work tells the display. Calls come from the thread that runs the work.
+struct ProgressReport {
+  virtual ~ProgressReport() = default;
+  // The member now being compressed or verified (CP932 stored path).
+  virtual void member(std::string_view name) = 0;
+  // How much of the whole command is done, from 0.0 to 1.0.
+  virtual void fraction(double done) = 0;
+};
+
+}  // namespace unlha

@@ -1,0 +1,128 @@
+#include "unlha32/archive/read_archive.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/file_system.h"
+#include "platform/sjis_text.h"
+#include "unlha32/archive/command_error.h"
+#include "unlha32/include/unlha32.h"
+
+namespace unlha {
+namespace {
+
+// Decoded bytes handed to the sink at a time.
+constexpr std::size_t kChunk = 1 << 16;
+
+[[noreturn]] void damaged(const MemberInfo& m, const std::string& why) {
+  throw CommandError(UNLHA_ERROR_CRC, "\"" + m.path + "\": " + why);
+}
+
+// The part of a stored path a pattern without separators is matched against.
+std::string_view namePartOf(std::string_view path) {
+  if (!path.empty() && path.back() == '/') path.remove_suffix(1);
+  const std::size_t slash = path.rfind('/');  // 0x2F is never a trail byte
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+ReadArchive openForReading(const std::string& archive) {
+  const std::optional<std::string> sys = vedo::fs::toSystemPath(archive);
+  if (!sys) throw CommandError(UNLHA_ERROR_NAME, "archive name cannot be held in CP932: \"" + archive + "\"");
+  ReadArchive a;
+  a.display = archive;
+  a.fd.reset(::open(sys->c_str(), O_RDONLY | O_CLOEXEC));
+  if (a.fd.get() < 0 || ::fstat(a.fd.get(), &a.status) != 0)
+    throw CommandError(UNLHA_ERROR_READ, "cannot open the archive \"" + archive + "\": " + systemMessage(errno));
+  if (!S_ISREG(a.status.st_mode))
+    throw CommandError(UNLHA_ERROR_READ, "not a file: \"" + archive + "\"");
+  FdContext ctx{a.fd.get()};
+  try {
+    a.members = parseArchive(readFd, &ctx, a.size());
+    if (a.members.empty() && a.size() != 1) throw ArchiveError("no member and no archive structure");
+  } catch (const ArchiveError& e) {
+    throw CommandError(UNLHA_ERROR_BAD_ARCHIVE, "not a valid LZH archive: \"" + archive + "\" (" + e.what() + ")");
+  }
+  return a;
+}
+
+std::optional<lzh::Method> decodingMethod(std::string_view id) {
+  // -lz4- and -pm0- are the stored methods of two older archivers.
+  if (id == "-lh0-" || id == "-lz4-" || id == "-pm0-") return lzh::Method::Lh0;
+  if (id == "-lh4-" || id == "-lh5-") return lzh::Method::Lh5;
+  if (id == "-lh6-") return lzh::Method::Lh6;
+  if (id == "-lh7-") return lzh::Method::Lh7;
+  return std::nullopt;
+}
+
+bool memberMatches(const MemberInfo& m, std::string_view pattern) {
+  const std::string p = vedo::sjis::toSystemSeparators(pattern);
+  if (p.empty()) return true;
+  if (vedo::sjis::containsChar(p, '/')) {
+    std::string_view path = m.path;
+    if (!path.empty() && path.back() == '/') path.remove_suffix(1);
+    std::string_view pat = p;
+    while (!pat.empty() && pat.front() == '/') pat.remove_prefix(1);
+    return vedo::fs::wildcardMatch(pat, path);
+  }
+  return vedo::fs::wildcardMatch(p, namePartOf(m.path));
+}
+
+std::vector<bool> selectMembers(const std::vector<MemberInfo>& members, const std::vector<std::string>& patterns) {
+  std::vector<bool> chosen(members.size(), patterns.empty());
+  for (const std::string& p : patterns) {
+    bool any = false;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      if (memberMatches(members[i], p)) {
+        chosen[i] = true;
+        any = true;
+      }
+    }
+    if (!any) throw CommandError(UNLHA_ERROR_NO_MATCH, "no member matches \"" + p + "\"");
+  }
+  return chosen;
+}
+
+void decodeMemberData(const ReadArchive& archive, const MemberInfo& m, const DataSink& sink) {
+  if (m.isDirectory()) return;
+  const std::optional<lzh::Method> method = decodingMethod(m.method);
+  if (!method) throw CommandError(UNLHA_ERROR_NOT_SUPPORTED, "\"" + m.path + "\": method " + m.method + " is not supported");
+  if (*method == lzh::Method::Lh0 && m.packedSize != m.originalSize) damaged(m, "stored size differs from the original size");
+
+  std::uint64_t offset = m.dataOffset;
+  const std::uint64_t end = m.endOffset();
+  auto source = [&](std::span<std::uint8_t> buffer) -> std::size_t {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
+    const long long n = readFullyAt(archive.fd.get(), offset, buffer.first(want));
+    if (n < 0) throw CommandError(UNLHA_ERROR_READ, "cannot read the archive \"" + archive.display + "\": " + systemMessage(errno));
+    offset += static_cast<std::uint64_t>(n);
+    return static_cast<std::size_t>(n);
+  };
+
+  std::vector<std::uint8_t> buf(static_cast<std::size_t>(std::clamp<std::uint64_t>(m.originalSize, 1, kChunk)));
+  std::uint64_t count = 0;
+  std::uint16_t crc = 0;
+  auto take = [&](std::size_t n) {
+    crc = lzh::crc16(crc, std::span(buf.data(), n));
+    count += n;
+    sink(std::span<const std::uint8_t>(buf.data(), n));
+  };
+  try {
+    if (*method == lzh::Method::Lh0) {
+      while (const std::size_t n = source(buf)) take(n);
+    } else {
+      lzh::Decoder decoder(*method, source, m.packedSize, m.originalSize);
+      while (const std::size_t n = decoder.read(buf)) take(n);
+    }
+  } catch (const lzh::FormatError& e) {
+    damaged(m, std::string("data damaged (") + e.what() + ")");
+  }
+  if (count != m.originalSize) damaged(m, "data shorter than its size");
+  if (crc != m.crc) damaged(m, "CRC error");
+}
+
+}  // namespace unlha

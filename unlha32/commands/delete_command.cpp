@@ -1,0 +1,58 @@
+// The command "d": removes members, rewriting the archive as "a" does.
+
+#include <unistd.h>
+
+#include "unlha32/archive/archive_file.h"
+#include "unlha32/archive/command_error.h"
+#include "unlha32/archive/read_archive.h"
+#include "unlha32/commands/delete_command.h"
+#include "unlha32/commands/read_commands.h"
+#include "unlha32/include/unlha32.h"
+
+namespace unlha {
+
+CommandResult runDelete(const Command& command, ProgressReport& report) {
+  const ArchiveTarget target = locateArchive(command.archive);
+  if (!target.exists) throw CommandError(UNLHA_ERROR_READ, "no archive \"" + command.archive + "\"");
+  Fd old;
+  const std::vector<MemberInfo> existing = readExisting(target, old);
+  const std::vector<bool> chosen = selectMembers(existing, command.sources);
+
+  TempFile temp(target);
+  // Keep the old archive's permissions; when they cannot be set, the
+  // temporary file's (umask) permissions are an acceptable outcome.
+  (void)::fchmod(temp.fd(), target.status.st_mode & 07777);
+  OutputFile out(temp.fd(), target.display);
+  CommandResult r;
+  std::size_t kept = 0, removed = 0;
+  for (std::size_t i = 0; i < existing.size(); ++i) {
+    if (chosen[i]) {
+      r.message += "deleted  " + existing[i].path + "\n";
+      ++removed;
+      continue;
+    }
+    report.member(existing[i].path);
+    copyMember(old.get(), existing[i], out, target.display);
+    ++kept;
+    report.fraction(static_cast<double>(i + 1) / static_cast<double>(existing.size()));
+  }
+  const std::uint8_t endMark = 0;
+  out.write(std::span(&endMark, 1));
+  out.flush();
+
+  // The new file must parse to exactly the members kept.
+  FdContext ctx{temp.fd()};
+  try {
+    if (parseArchive(readFd, &ctx, out.position()).size() != kept)
+      throw CommandError(UNLHA_ERROR_VERIFY, "verification failed: member count differs");
+  } catch (const ArchiveError& e) {
+    throw CommandError(UNLHA_ERROR_VERIFY, std::string("verification failed: ") + e.what());
+  }
+  out.sync();
+  temp.commit(target);
+  r.message += std::to_string(removed) + " member(s) deleted from \"" + target.display + "\", " +
+               std::to_string(kept) + " kept\n";
+  return r;
+}
+
+}  // namespace unlha
