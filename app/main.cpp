@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);  // only the main window's close ends the tool
   app.setWindowIcon(vedo::ui::applicationIcon());
+  vedo::ui::installQtTranslations();
   QStringList arguments;
   for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   const QString screenshotFolder = qEnvironmentVariable("VEDO32_SCREENSHOTS");

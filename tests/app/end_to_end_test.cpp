@@ -68,6 +68,27 @@ std::string lhasa(const std::string& command, const fs::path& archive) {
   return process.readAll().toStdString();
 }
 
+struct Tool {
+  int exitCode = -1;
+  std::string output;
+};
+
+// Runs a tool of the system with its output and errors merged.
+Tool tool(const char* program, const std::vector<std::string>& arguments,
+          const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+  QProcess process;
+  process.setProcessEnvironment(env);
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  QStringList args;
+  for (const std::string& a : arguments) args << QString::fromStdString(a);
+  process.start(QString::fromLatin1(program), args);
+  Tool result;
+  if (!process.waitForFinished(kTimeLimitMs)) return result;
+  result.exitCode = process.exitCode();
+  result.output = process.readAll().toStdString();
+  return result;
+}
+
 class EndToEndTest : public ::testing::Test {
  protected:
   EndToEndTest() {
@@ -199,6 +220,23 @@ TEST_F(EndToEndTest, InstalledTreeStartsAndFindsItsLibrary) {
   EXPECT_TRUE(fs::exists(prefix.path() / "share/applications/vedo32.desktop"));
   EXPECT_TRUE(fs::exists(prefix.path() / "share/icons/hicolor/scalable/apps/vedo32.svg"));
   EXPECT_TRUE(fs::exists(prefix.path() / "share/mime/packages/vedo32.xml"));
+  EXPECT_TRUE(fs::exists(prefix.path() / "share/man/man1/vedo32.1"));
+  EXPECT_TRUE(fs::exists(prefix.path() / "share/man/man1/unlha.1"));
+
+  // The entry is valid, and the refreshed databases of the installed tree know
+  // a *.vdb file as a batch file that vedo32 opens.
+  const std::string entry = (prefix.path() / "share/applications/vedo32.desktop").string();
+  const Tool validate = tool("desktop-file-validate", {entry});
+  EXPECT_EQ(validate.exitCode, 0) << validate.output;
+  EXPECT_EQ(validate.output, "");
+  EXPECT_THAT(prefix.read("share/applications/mimeinfo.cache"),
+              HasSubstr("application/x-vedo32-batch=vedo32.desktop;"));
+  work.write("jobs.vdb", "[VEDO BATFILE]\r\n");
+  QProcessEnvironment dataDirs = QProcessEnvironment::systemEnvironment();
+  dataDirs.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(prefix.str("none")));
+  dataDirs.insert(QStringLiteral("XDG_DATA_DIRS"), QString::fromStdString(prefix.str("share")) + ":/usr/share");
+  const Tool type = tool("gio", {"info", "-a", "standard::content-type", work.str("jobs.vdb")}, dataDirs);
+  EXPECT_THAT(type.output, HasSubstr("standard::content-type: application/x-vedo32-batch")) << type.output;
 
   // The archive appears only when the installed program found the installed
   // library: without it the missing-library notice would wait for an answer.
