@@ -257,8 +257,29 @@ TEST(UnlhaFrontEnd, BuildsTheCommandAndExitsWithTheResult) {
   EXPECT_NE(ok.output.find("表ソボ.txt"), std::string::npos) << ok.output;
   EXPECT_EQ(shell("bsdtar --options hdrcharset=CP932 -xOf '" + dir.str("arc.lzh") + "'").output, "front end");
   const Outcome bad = shell("'" + unlha + "' a -q '" + dir.str("arc.lzh") + "' '" + dir.str("*.txt") + "' 2>&1");
-  EXPECT_NE(bad.code, 0);
+  EXPECT_EQ(bad.code, 2);  // a wrong command line
   EXPECT_NE(bad.output.find("-q"), std::string::npos) << bad.output;
+  const Outcome missing = shell("'" + unlha + "' t '" + dir.str("none.lzh") + "' 2>/dev/null");
+  EXPECT_EQ(missing.code, 1);  // a command that failed
+}
+
+// The conventions of a command-line tool: help and version on standard output
+// with status 0, a wrong command line on standard error with status 2.
+TEST(UnlhaFrontEnd, HelpVersionAndUsageErrors) {
+  const std::string unlha = UNLHA_FRONT_END_PATH;
+  struct Case {
+    const char* arguments;
+    int code;
+    const char* stdoutHolds;  // "" for nothing on standard output
+  };
+  for (const Case& c : {Case{"--help", 0, "usage: unlha a"}, Case{"-h", 0, "exit status"},
+                        Case{"--version", 0, "unlha (libunlha32) "}, Case{"", 2, ""}, Case{"--hlep", 2, ""},
+                        Case{"q x.lzh", 2, ""}}) {
+    const Outcome r = shell("'" + unlha + "' " + c.arguments + " 2>/dev/null");
+    EXPECT_EQ(r.code, c.code) << c.arguments;
+    if (*c.stdoutHolds == '\0') EXPECT_EQ(r.output, "") << c.arguments;
+    else EXPECT_NE(r.output.find(c.stdoutHolds), std::string::npos) << c.arguments << ": " << r.output;
+  }
 }
 
 }  // namespace
