@@ -11,6 +11,9 @@
 
 #include "tests/support/temp_folder.h"
 #include "tests/unlha32/unlha_test_support.h"
+#include "unlha32/archive/command_error.h"
+#include "unlha32/commands/add_command.h"
+#include "unlha32/commands/command_line.h"
 
 namespace unlha::test {
 namespace {
@@ -110,6 +113,38 @@ TEST_F(AddCommand, HeadersWhoseSizeWouldEndInAZeroByteArePadded) {
   const Outcome t = shell("lhasa t '" + arc() + "' 2>&1");
   EXPECT_EQ(t.code, 0) << t.output;
   EXPECT_NE(t.output.find("z.txt"), std::string::npos) << t.output;
+}
+
+// The user stops the command (the progress window's 中止) once the first new
+// member is under way: the old archive stays as it was and no temporary file
+// is left.
+TEST_F(AddCommand, CancelledCommandLeavesTheOldArchive) {
+  dir.write("a.txt", "old member");
+  ASSERT_EQ(add("", q("a.txt")).code, 0);
+  const std::string before = readFile(arc());
+  dir.write("b.txt", std::string(3 << 20, 'b'));
+  dir.write("c.txt", "c");
+  struct StopAfterFirstMember final : ProgressReport {
+    void member(std::string_view) override { started = true; }
+    void fraction(double) override {}
+    bool cancelled() const override { return started; }
+    bool started = false;
+  } report;
+  Command command;
+  std::string error;
+  ASSERT_TRUE(parseCommand(*vedo::cp932::fromUtf8("a \"" + arc() + "\"  " + q("b.txt") + " " + q("c.txt")),
+                           command, error))
+      << error;
+  try {
+    runAdd(command, report);
+    ADD_FAILURE() << "not stopped";
+  } catch (const CommandError& e) {
+    EXPECT_EQ(e.code(), UNLHA_ERROR_CANCELLED);
+    EXPECT_NE(std::string(e.what()).find("cancelled"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(report.started);
+  EXPECT_EQ(readFile(arc()), before);
+  EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
 
 struct Failure {

@@ -170,7 +170,10 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
   std::uint64_t totalBytes = 0;
   for (const SourceFile& f : files) totalBytes += static_cast<std::uint64_t>(std::max<std::int64_t>(f.identity.size, 0));
   std::uint64_t doneBytes = 0;
+  // Each report of progress is a safe point: the new archive is still in
+  // its temporary file.
   auto advance = [&](std::uint64_t n) {
+    throwIfCancelled(report);
     doneBytes += n;
     report.fraction(totalBytes == 0 ? kWriteShare
                                     : kWriteShare * static_cast<double>(std::min(doneBytes, totalBytes)) /
@@ -232,6 +235,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
   };
 
   for (std::size_t k = 0; k < plan.size(); ++k) {
+    throwIfCancelled(report);
     launchAhead();
     const Step& s = plan[k];
     if (s.copy) {
@@ -274,6 +278,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
   checker.finish(report, kWriteShare);
 
   out.sync();
+  throwIfCancelled(report);  // the last point before the old archive is replaced
   temp.commit(target);
 
   CommandResult result;

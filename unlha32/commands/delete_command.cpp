@@ -31,6 +31,7 @@ CommandResult runDelete(const Command& command, ProgressReport& report) {
       ++removed;
       continue;
     }
+    throwIfCancelled(report);  // the new archive is still in its temporary file
     report.member(existing[i].path);
     copyMember(old.get(), existing[i], out, target.display);
     ++kept;
@@ -49,6 +50,7 @@ CommandResult runDelete(const Command& command, ProgressReport& report) {
     throw CommandError(UNLHA_ERROR_VERIFY, std::string("verification failed: ") + e.what());
   }
   out.sync();
+  throwIfCancelled(report);
   temp.commit(target);
   r.message += std::to_string(removed) + " member(s) deleted from \"" + target.display + "\", " +
                std::to_string(kept) + " kept\n";

@@ -219,6 +219,7 @@ CommandResult runExtract(const Command& command, ProgressReport& report) {
   for (std::size_t i = 0; i < archive.members.size(); ++i) {
     if (!chosen[i]) continue;
     const MemberInfo& m = archive.members[i];
+    throwIfCancelled(report);  // between members: no file is half written
     report.member(m.path);
     try {
       std::vector<std::string> parts = safeParts(m);

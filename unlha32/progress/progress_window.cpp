@@ -10,6 +10,10 @@
 // being application-modal, keeps input away from every other window. In any
 // other case (no display asked for, no Qt application, a call from another
 // thread) the work runs on the calling thread and the call simply blocks.
+//
+// The window's 中止 button, and its close box, ask the command to stop: the
+// work stops at its next safe point (see ProgressReport::cancelled) and the
+// window stays until it has.
 
 #include "platform/cp932.h"
 
@@ -19,6 +23,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
@@ -59,11 +64,15 @@ class SharedReport final : public ProgressReport {
   }
   int permille() const { return permille_.load(); }
 
+  void cancel() { cancelled_.store(true); }
+  bool cancelled() const override { return cancelled_.load(); }
+
  private:
   std::mutex mutex_;
   std::string member_;
   bool memberChanged_ = false;
   std::atomic<int> permille_{0};
+  std::atomic<bool> cancelled_{false};
 };
 
 // How often the window takes up what the worker reported: often enough to look
@@ -75,20 +84,22 @@ QString displayName(const std::string& cp932Name) {
   return QString::fromLatin1(cp932Name);  // never fails; only ever shown
 }
 
-// The small window: a caption line, the member, a bar. Closing it is not
-// possible while the command runs.
+// The small window: a caption line, the member, a bar and the 中止 button.
+// Closing it asks the command to stop, as the button does; the window itself
+// stays until the work has stopped.
 class ProgressWindow final : public QWidget {
  public:
-  ProgressWindow()
-      : QWidget(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
-                             Qt::MSWindowsFixedSizeDialogHint) {
+  explicit ProgressWindow(SharedReport& report)
+      : QWidget(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint |
+                             Qt::MSWindowsFixedSizeDialogHint),
+        report_(report) {
     setObjectName(QStringLiteral("UnlhaProgress"));
     setWindowTitle(QStringLiteral("unlha32"));
     setWindowModality(Qt::ApplicationModal);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 10, 12, 10);
-    auto* caption = new QLabel(QStringLiteral("圧縮しています..."), this);
-    caption->setObjectName(QStringLiteral("Caption"));
+    caption_ = new QLabel(QStringLiteral("圧縮しています..."), this);
+    caption_->setObjectName(QStringLiteral("Caption"));
     member_ = new QLabel(this);
     member_->setObjectName(QStringLiteral("Member"));
     member_->setTextFormat(Qt::PlainText);
@@ -97,9 +108,14 @@ class ProgressWindow final : public QWidget {
     bar_->setObjectName(QStringLiteral("Bar"));
     bar_->setRange(0, 1000);
     bar_->setTextVisible(false);
-    layout->addWidget(caption);
+    cancel_ = new QPushButton(QStringLiteral("中止(&A)"), this);
+    cancel_->setObjectName(QStringLiteral("Cancel"));
+    cancel_->setDefault(true);
+    connect(cancel_, &QPushButton::clicked, this, [this] { requestStop(); });
+    layout->addWidget(caption_);
     layout->addWidget(member_);
     layout->addWidget(bar_);
+    layout->addWidget(cancel_, 0, Qt::AlignRight);
     setFixedSize(sizeHint());
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
       const QRect s = screen->availableGeometry();
@@ -117,11 +133,23 @@ class ProgressWindow final : public QWidget {
   }
 
  protected:
-  void closeEvent(QCloseEvent* event) override { event->ignore(); }
+  void closeEvent(QCloseEvent* event) override {
+    event->ignore();  // the window goes when the work has stopped
+    requestStop();
+  }
 
  private:
+  void requestStop() {
+    report_.cancel();
+    cancel_->setEnabled(false);
+    caption_->setText(QStringLiteral("中止しています..."));
+  }
+
+  SharedReport& report_;
+  QLabel* caption_;
   QLabel* member_;
   QProgressBar* bar_;
+  QPushButton* cancel_;
 };
 
 bool canShowWindow() {
@@ -142,7 +170,7 @@ extern "C" __attribute__((visibility("default"))) int unlha32_progress_run(
   }
 
   SharedReport report;
-  ProgressWindow window;
+  ProgressWindow window(report);
   QEventLoop loop;
   QTimer refresh;
   refresh.setInterval(kRefreshMs);
