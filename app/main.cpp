@@ -22,6 +22,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <clocale>
 #include <cstring>
 
 #include "app/screenshots.h"
@@ -39,6 +40,21 @@ bool platformGiven(int argc, char** argv) {
   return false;
 }
 
+// vedo32 is a Japanese program: the archiver library's messages (gettext)
+// are asked for in Japanese whatever the user's language. gettext ignores the
+// language list in the plain C locale, so that one becomes C.UTF-8 (text
+// handling here never depends on the locale's encoding: conversions name
+// their encodings).
+void speakJapanese() {
+  qputenv("LANGUAGE", "ja");
+  const char* ctype = std::setlocale(LC_CTYPE, nullptr);
+  if (ctype != nullptr && (std::strcmp(ctype, "C") == 0 || std::strcmp(ctype, "POSIX") == 0)) {
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+    std::setlocale(LC_MESSAGES, "C.UTF-8");
+  }
+  vedo::ui::installQtTranslations();
+}
+
 bool displayPresent() {
   return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
@@ -52,7 +68,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);  // only the main window's close ends the tool
   app.setWindowIcon(vedo::ui::applicationIcon());
-  vedo::ui::installQtTranslations();
+  speakJapanese();
   QStringList arguments;
   for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   const QString screenshotFolder = qEnvironmentVariable("VEDO32_SCREENSHOTS");

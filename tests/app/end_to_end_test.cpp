@@ -196,6 +196,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "圧縮後，対象ファイルを削除しますか？", true},
         CronCase{"EntryQuestionAborts", "[Message]\nMode=3\nDialogs=0\n", "<BD>a.txt;a.lzh\nb.txt;b.lzh\n",
                  "cron.vdb", 1, 1, "次の条件で，圧縮処理を実行します。", true},
+        // The library's own message, in Japanese as every text of vedo32.
+        CronCase{"LibraryMessageInJapanese", "[Message]\nMode=2\nDialogs=0\n[UNLHA]\nOption=-q\n", "a.txt;a.lzh\n",
+                 "cron.vdb", 1, 1, "不明なスイッチです \"-q\"", true},
         CronCase{"MissingBatchFile", "[Message]\nMode=1\nDialogs=0\n", "", "none.vdb", 2, 0,
                  "バッチ処理ファイルがありません", true}),
     [](const auto& info) { return std::string(info.param.name); });

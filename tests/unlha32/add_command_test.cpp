@@ -296,6 +296,12 @@ TEST(UnlhaFrontEnd, BuildsTheCommandAndExitsWithTheResult) {
   EXPECT_NE(bad.output.find("-q"), std::string::npos) << bad.output;
   const Outcome missing = shell("'" + unlha + "' t '" + dir.str("none.lzh") + "' 2>/dev/null");
   EXPECT_EQ(missing.code, 1);  // a command that failed
+  // The library's messages: English unless the user's language says otherwise.
+  const std::string badSwitch = " a -q '" + dir.str("arc.lzh") + "' '" + dir.str("*.txt") + "' 2>&1";
+  EXPECT_NE(shell("LANGUAGE= LC_ALL=C.UTF-8 '" + unlha + "'" + badSwitch).output.find("unknown switch \"-q\""),
+            std::string::npos);
+  const Outcome japanese = shell("LANGUAGE=ja LC_ALL=C.UTF-8 '" + unlha + "'" + badSwitch);
+  EXPECT_NE(japanese.output.find("不明なスイッチです \"-q\""), std::string::npos) << japanese.output;
 }
 
 // The conventions of a command-line tool: help and version on standard output

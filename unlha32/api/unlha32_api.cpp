@@ -26,6 +26,7 @@
 #include "unlha32/commands/read_commands.h"
 #include "unlha32/include/unlha32.h"
 #include "unlha32/progress/progress.h"
+#include "unlha32/archive/messages.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ int runCommand(const char* text, std::string& message) {
       message = e.what();
       return e.code();
     } catch (const std::bad_alloc&) {
-      message = "out of memory";
+      message = unlha::tr("out of memory");
       return UNLHA_ERROR_WRITE;
     } catch (const std::exception& e) {
       message = std::string("unexpected failure: ") + e.what();
@@ -240,12 +241,12 @@ int UnlhaSetCursorInterval(int interval) {
 
 int Unlha(void* /*owner*/, const char* command, char* output, uint32_t size) {
   if (command == nullptr) {
-    putOutput(output, size, "no command");
+    putOutput(output, size, unlha::tr("no command"));
     return UNLHA_ERROR_ARGUMENT;
   }
   int expected = 0;
   if (!running.compare_exchange_strong(expected, 1)) {
-    putOutput(output, size, "another command is running");
+    putOutput(output, size, unlha::tr("another command is running"));
     return UNLHA_ERROR_BUSY;
   }
   int code = UNLHA_ERROR_WRITE;
@@ -255,7 +256,7 @@ int Unlha(void* /*owner*/, const char* command, char* output, uint32_t size) {
     putOutput(output, size, message);
   } catch (...) {
     // Only the message handling can get here (out of memory): report without it.
-    putOutput(output, size, "unexpected failure");
+    putOutput(output, size, unlha::tr("unexpected failure"));
     if (code == UNLHA_OK) code = UNLHA_ERROR_WRITE;
   }
   running.store(0);

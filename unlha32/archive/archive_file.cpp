@@ -14,6 +14,7 @@
 #include "platform/sjis_text.h"
 #include "unlha32/archive/command_error.h"
 #include "unlha32/include/unlha32.h"
+#include "unlha32/archive/messages.h"
 
 namespace unlha {
 
@@ -28,9 +29,9 @@ void writeError(const std::string& what, const std::string& name, int err) {
 
 ArchiveTarget locateArchive(const std::string& archive) {
   if (vedo::sjis::containsChar(archive, '*') || vedo::sjis::containsChar(archive, '?'))
-    throw CommandError(UNLHA_ERROR_COMMAND, "wildcards are not allowed in the archive name: \"" + archive + "\"");
+    throw CommandError(UNLHA_ERROR_COMMAND, tr("wildcards are not allowed in the archive name") + ": \"" + archive + "\"");
   const std::optional<std::string> sys = vedo::fs::toSystemPath(archive);
-  if (!sys) throw CommandError(UNLHA_ERROR_NAME, "archive name cannot be held in CP932: \"" + archive + "\"");
+  if (!sys) throw CommandError(UNLHA_ERROR_NAME, tr("archive name cannot be held in CP932") + ": \"" + archive + "\"");
   ArchiveTarget t;
   t.display = archive;
   t.systemPath = *sys;
@@ -74,7 +75,7 @@ std::vector<MemberInfo> readExisting(const ArchiveTarget& t, Fd& fd) {
     return members;
   } catch (const ArchiveError& e) {
     throw CommandError(UNLHA_ERROR_BAD_ARCHIVE,
-                       "not a valid LZH archive: \"" + t.display + "\" (" + e.what() + ")");
+                       tr("not a valid LZH archive") + ": \"" + t.display + "\" (" + e.what() + ")");
   }
 }
 
@@ -117,7 +118,7 @@ void copyMember(int from, const MemberInfo& m, OutputFile& out, const std::strin
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), end - offset));
     const long long n = readFullyAt(from, offset, std::span(buf.data(), want));
     if (n <= 0)
-      throw CommandError(UNLHA_ERROR_BAD_ARCHIVE, "cannot read the existing archive \"" + archive + "\"");
+      throw CommandError(UNLHA_ERROR_BAD_ARCHIVE, tr("cannot read the existing archive") + " \"" + archive + "\"");
     out.write(std::span(buf.data(), static_cast<std::size_t>(n)));
     offset += static_cast<std::uint64_t>(n);
   }

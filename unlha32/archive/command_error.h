@@ -7,6 +7,7 @@
 
 #include "unlha32/archive/progress_report.h"
 #include "unlha32/include/unlha32.h"
+#include "unlha32/archive/messages.h"
 
 namespace unlha {
 
@@ -23,7 +24,7 @@ class CommandError : public std::runtime_error {
 // Called only where nothing has been changed that a failure would not undo (a
 // new archive still in its temporary file; before a member is extracted).
 inline void throwIfCancelled(const ProgressReport& report) {
-  if (report.cancelled()) throw CommandError(UNLHA_ERROR_CANCELLED, "cancelled by the user");
+  if (report.cancelled()) throw CommandError(UNLHA_ERROR_CANCELLED, tr("cancelled by the user"));
 }
 
 // strerror() text for an errno value.

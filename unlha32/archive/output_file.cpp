@@ -1,11 +1,15 @@
 #include "unlha32/archive/output_file.h"
 
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "platform/cp932.h"
 #include "unlha32/archive/command_error.h"
 #include "unlha32/include/unlha32.h"
 
@@ -18,7 +22,20 @@ constexpr std::size_t kBufferSize = 1 << 20;
 
 }  // namespace
 
-std::string systemMessage(int err) { return std::strerror(err); }
+// strerror speaks the user's language in the locale's encoding, while every
+// text of the library is CP932: a text that does not convert is given in
+// English instead.
+std::string systemMessage(int err) {
+  const std::string text = std::strerror(err);
+  const char* codeset = nl_langinfo(CODESET);
+  if (codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0) {
+    if (auto sjis = vedo::cp932::fromUtf8(text)) return *sjis;
+  } else if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    return text;
+  }
+  static const locale_t english = newlocale(LC_ALL_MASK, "C", nullptr);
+  return english != nullptr ? strerror_l(err, english) : "system error " + std::to_string(err);
+}
 
 OutputFile::OutputFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {
   buffer_.reserve(kBufferSize);

@@ -28,6 +28,7 @@
 #include "unlha32/archive/source_scan.h"
 #include "unlha32/archive/verify_member.h"
 #include "unlha32/include/unlha32.h"
+#include "unlha32/archive/messages.h"
 
 namespace unlha {
 namespace {
@@ -154,7 +155,7 @@ unsigned workerCount() { return std::clamp(std::thread::hardware_concurrency(), 
 
 CommandResult runAdd(const Command& command, ProgressReport& report) {
   for (const std::string& s : command.sources)
-    if (!vedo::cp932::toUtf8(s)) throw CommandError(UNLHA_ERROR_NAME, "source name is not valid CP932");
+    if (!vedo::cp932::toUtf8(s)) throw CommandError(UNLHA_ERROR_NAME, tr("source name is not valid CP932"));
   const ArchiveTarget target = locateArchive(command.archive);
 
   std::optional<vedo::fs::FileIdentity> self;
@@ -271,9 +272,9 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
   ArchiveReader reader(temp.fd(), archiveSize);
   try {
     if (parseArchive(ArchiveReader::readAt, &reader, archiveSize).size() != memberCount)
-      throw CommandError(UNLHA_ERROR_VERIFY, "verification failed: member count differs");
+      throw CommandError(UNLHA_ERROR_VERIFY, tr("verification failed: member count differs"));
   } catch (const ArchiveError& e) {
-    throw CommandError(UNLHA_ERROR_VERIFY, std::string("verification failed: ") + e.what());
+    throw CommandError(UNLHA_ERROR_VERIFY, tr("verification failed") + ": " + e.what());
   }
   checker.finish(report, kWriteShare);
 

@@ -8,12 +8,13 @@
 #include "unlha32/commands/delete_command.h"
 #include "unlha32/commands/read_commands.h"
 #include "unlha32/include/unlha32.h"
+#include "unlha32/archive/messages.h"
 
 namespace unlha {
 
 CommandResult runDelete(const Command& command, ProgressReport& report) {
   const ArchiveTarget target = locateArchive(command.archive);
-  if (!target.exists) throw CommandError(UNLHA_ERROR_READ, "no archive \"" + command.archive + "\"");
+  if (!target.exists) throw CommandError(UNLHA_ERROR_READ, tr("no archive") + " \"" + command.archive + "\"");
   Fd old;
   const std::vector<MemberInfo> existing = readExisting(target, old);
   const std::vector<bool> chosen = selectMembers(existing, command.sources);
@@ -45,9 +46,9 @@ CommandResult runDelete(const Command& command, ProgressReport& report) {
   FdContext ctx{temp.fd()};
   try {
     if (parseArchive(readFd, &ctx, out.position()).size() != kept)
-      throw CommandError(UNLHA_ERROR_VERIFY, "verification failed: member count differs");
+      throw CommandError(UNLHA_ERROR_VERIFY, tr("verification failed: member count differs"));
   } catch (const ArchiveError& e) {
-    throw CommandError(UNLHA_ERROR_VERIFY, std::string("verification failed: ") + e.what());
+    throw CommandError(UNLHA_ERROR_VERIFY, tr("verification failed") + ": " + e.what());
   }
   out.sync();
   throwIfCancelled(report);

@@ -25,6 +25,7 @@
 #include "unlha32/commands/extract_command.h"
 #include "unlha32/commands/read_commands.h"
 #include "unlha32/include/unlha32.h"
+#include "unlha32/archive/messages.h"
 
 namespace unlha {
 namespace {
@@ -67,7 +68,7 @@ std::vector<std::string> safeParts(const MemberInfo& m) {
 // folder, so links on the way to it are followed as the system does.
 Fd openDestination(const std::string& destination) {
   const std::optional<std::string> sys = vedo::fs::toSystemPath(destination.empty() ? "." : destination);
-  if (!sys) throw CommandError(UNLHA_ERROR_NAME, "folder name cannot be held in CP932: \"" + destination + "\"");
+  if (!sys) throw CommandError(UNLHA_ERROR_NAME, tr("folder name cannot be held in CP932") + ": \"" + destination + "\"");
   for (std::size_t i = 1; i < sys->size(); ++i)
     if ((*sys)[i] == '/') (void)::mkdir(sys->substr(0, i).c_str(), 0777);  // failures show at the open below
   (void)::mkdir(sys->c_str(), 0777);
@@ -155,12 +156,12 @@ class TempEntry {
 void placeFile(int dir, const std::string& from, const std::string& to, bool overwrite, const MemberInfo& m) {
   if (!overwrite) {
     if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0) return;
-    if (errno == EEXIST) throw CommandError(UNLHA_ERROR_EXISTS, "\"" + m.path + "\" exists and was kept (-o replaces it)");
+    if (errno == EEXIST) throw CommandError(UNLHA_ERROR_EXISTS, "\"" + m.path + "\" " + tr("exists and was kept (-o replaces it)"));
     if (errno != EINVAL && errno != ENOSYS) failed("cannot create", m.path, errno);
     // A file system without RENAME_NOREPLACE: look, then rename.
     struct stat st {};
     if (::fstatat(dir, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-      throw CommandError(UNLHA_ERROR_EXISTS, "\"" + m.path + "\" exists and was kept (-o replaces it)");
+      throw CommandError(UNLHA_ERROR_EXISTS, "\"" + m.path + "\" " + tr("exists and was kept (-o replaces it)"));
   }
   if (::renameat(dir, from.c_str(), dir, to.c_str()) != 0) failed("cannot create", m.path, errno);
 }
@@ -171,7 +172,7 @@ void extractFile(const ReadArchive& archive, const MemberInfo& m, int destinatio
   const std::string& name = parts.back();
   struct stat st {};
   if (::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (!overwrite) throw CommandError(UNLHA_ERROR_EXISTS, "\"" + m.path + "\" exists and was kept (-o replaces it)");
+    if (!overwrite) throw CommandError(UNLHA_ERROR_EXISTS, "\"" + m.path + "\" " + tr("exists and was kept (-o replaces it)"));
     if (S_ISDIR(st.st_mode)) unsafe(m, "a folder stands where the file belongs");
   }
   // Without stored permissions the umask decides, as for any new file.

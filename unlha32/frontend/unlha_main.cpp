@@ -14,6 +14,7 @@
 // Exit status: 0 the command did all it was asked, 1 it failed, 2 the command
 // line is wrong (usage on standard error).
 
+#include <clocale>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -46,6 +47,7 @@ int usageError(const char* problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");  // the library's messages follow the user's language
   if (argc < 2) return usageError("no command given");
   const std::string first = argv[1];
   if (first == "--help" || first == "-h") {
