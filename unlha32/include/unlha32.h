@@ -35,7 +35,7 @@
  * (UNLHA_ERROR_NO_MATCH).
  *
  * Progress display: without -n, in a process that runs a Qt application, a
- * small window shows the command's progress; its 中止 button (or its close
+ * small window shows the command's progress; its stop button (or its close
  * box) stops the command at its next safe point: the old archive stays as it
  * was, no temporary file is left, nothing is extracted further, and the
  * result is UNLHA_ERROR_CANCELLED.

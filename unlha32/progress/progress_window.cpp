@@ -11,11 +11,12 @@
 // other case (no display asked for, no Qt application, a call from another
 // thread) the work runs on the calling thread and the call simply blocks.
 //
-// The window's 中止 button, and its close box, ask the command to stop: the
-// work stops at its next safe point (see ProgressReport::cancelled) and the
-// window stays until it has.
+// The window's stop button (中止 in Japanese) and its close box ask the
+// command to stop: the work stops at its next safe point (see
+// ProgressReport::cancelled) and the window stays until it has.
 
 #include "platform/cp932.h"
+#include "unlha32/archive/messages.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -79,12 +80,19 @@ class SharedReport final : public ProgressReport {
 // live, rarely enough to cost nothing next to the compression itself.
 constexpr int kRefreshMs = 50;
 
+// A message of the library (CP932), for the window.
+QString message(const char* english) {
+  const std::string text = tr(english);
+  if (auto utf8 = vedo::cp932::toUtf8(text)) return QString::fromStdString(*utf8);
+  return QString::fromLatin1(english);
+}
+
 QString displayName(const std::string& cp932Name) {
   if (auto utf8 = vedo::cp932::toUtf8(cp932Name)) return QString::fromStdString(*utf8);
   return QString::fromLatin1(cp932Name);  // never fails; only ever shown
 }
 
-// The small window: a caption line, the member, a bar and the 中止 button.
+// The small window: a caption line, the member, a bar and the stop button.
 // Closing it asks the command to stop, as the button does; the window itself
 // stays until the work has stopped.
 class ProgressWindow final : public QWidget {
@@ -98,7 +106,7 @@ class ProgressWindow final : public QWidget {
     setWindowModality(Qt::ApplicationModal);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 10, 12, 10);
-    caption_ = new QLabel(QStringLiteral("圧縮しています..."), this);
+    caption_ = new QLabel(message("Working..."), this);
     caption_->setObjectName(QStringLiteral("Caption"));
     member_ = new QLabel(this);
     member_->setObjectName(QStringLiteral("Member"));
@@ -108,7 +116,7 @@ class ProgressWindow final : public QWidget {
     bar_->setObjectName(QStringLiteral("Bar"));
     bar_->setRange(0, 1000);
     bar_->setTextVisible(false);
-    cancel_ = new QPushButton(QStringLiteral("中止(&A)"), this);
+    cancel_ = new QPushButton(message("&Stop"), this);
     cancel_->setObjectName(QStringLiteral("Cancel"));
     cancel_->setDefault(true);
     connect(cancel_, &QPushButton::clicked, this, [this] { requestStop(); });
@@ -142,7 +150,7 @@ class ProgressWindow final : public QWidget {
   void requestStop() {
     report_.cancel();
     cancel_->setEnabled(false);
-    caption_->setText(QStringLiteral("中止しています..."));
+    caption_->setText(message("Stopping..."));
   }
 
   SharedReport& report_;
