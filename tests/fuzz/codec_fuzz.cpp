@@ -12,6 +12,10 @@ namespace vedo::fuzz {
 namespace {
 
 constexpr lzh::Method kMethods[] = {lzh::Method::Lh0, lzh::Method::Lh5, lzh::Method::Lh6, lzh::Method::Lh7};
+// Also the methods that are only decoded.
+constexpr lzh::Method kDecoderMethods[] = {lzh::Method::Lh0, lzh::Method::Lh5, lzh::Method::Lh6,
+                                           lzh::Method::Lh7, lzh::Method::Lh1, lzh::Method::Lh2,
+                                           lzh::Method::Lh3, lzh::Method::Lzs, lzh::Method::Lz5};
 
 // Hands out `bytes` in pieces of `piece` bytes, so the decoder meets every
 // way a stream can be split.
@@ -42,7 +46,7 @@ std::uint64_t drain(lzh::Decoder& decoder, std::size_t chunk, std::vector<std::u
 // Layout: [method] [original size, 3 bytes] [piece] [chunk] packed bytes...
 int codecDecoder(const std::uint8_t* data, std::size_t size) {
   if (size < 6) return 0;
-  const lzh::Method method = kMethods[data[0] % 4];
+  const lzh::Method method = kDecoderMethods[data[0] % std::size(kDecoderMethods)];
   const std::uint64_t original = data[1] | (data[2] << 8) | (data[3] << 16);  // at most 16 MiB
   const std::size_t piece = 1 + data[4] * 37;
   const std::size_t chunk = 1 + data[5] * 257;

@@ -175,5 +175,73 @@ TEST(JlhaFolders, FolderMembersBecomeFolders) {
   EXPECT_EQ(dir.read("out/sub/deeper/f.txt"), "in a folder");
 }
 
+
+// The older methods, which jlha's library writes (JlhaWrite.java) but not its
+// command: the library lists such archives as lhasa does, and tests and
+// extracts them to the bytes that went in.
+struct OlderMethod {
+  const char* label;
+  const char* method;
+  const char* level;
+};
+
+class JlhaOlderMethods : public ::testing::TestWithParam<OlderMethod> {};
+
+TEST_P(JlhaOlderMethods, ListTestAndExtract) {
+  if (shell("command -v java >/dev/null 2>&1 && test -f /usr/share/java/jlha.jar").code != 0)
+    GTEST_SKIP() << "java or jlha's library missing";
+  TempFolder dir;
+  std::string text;
+  for (int i = 0; text.size() < 60000; ++i) text += "row " + std::to_string(i * 7 % 1013) + " of the older methods\n";
+  dir.write("src/text.txt", text);
+  dir.write("src/sub/short.txt", text.substr(0, 900));
+  std::string command = std::string("java -cp /usr/share/java/jlha.jar '") + VEDO_JLHA_WRITER + "' '" + dir.str("j.lzh") + "'";
+  for (const char* f : {"src/text.txt", "src/sub/short.txt"})
+    command += std::string(" ") + GetParam().method + " " + GetParam().level + " '" + dir.str(f) + "'";
+  ASSERT_EQ(shell(command + " >/dev/null 2>&1").code, 0) << command;
+  const std::string arc = dir.str("j.lzh");
+
+  const std::map<std::string, Listed> ours = libraryListing(*vedo::cp932::fromUtf8(arc));
+  EXPECT_EQ(ours, lhasaListing(arc));
+  ASSERT_EQ(ours.size(), 2u);
+  EXPECT_EQ(ours.at("text.txt").method, GetParam().method);
+  Outcome r = unlha("t -n \"" + arc + "\"");
+  EXPECT_EQ(r.code, 0) << r.output;
+  r = unlha("x -n \"" + arc + "\" \"" + dir.str("ours") + "/\"");
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(readFile(dir.path() / "ours" / "text.txt"), text);
+  EXPECT_EQ(readFile(dir.path() / "ours" / "short.txt"), text.substr(0, 900));
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, JlhaOlderMethods,
+                         ::testing::Values(OlderMethod{"Level0Lh1", "-lh1-", "0"}, OlderMethod{"Level1Lh2", "-lh2-", "1"},
+                                           OlderMethod{"Level2Lh3", "-lh3-", "2"}, OlderMethod{"Level2Lzs", "-lzs-", "2"},
+                                           OlderMethod{"Level1Lz5", "-lz5-", "1"}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// Archives of historic writers (one per older method, stored or not): `unlha t`
+// passes every member, or names the LHARK variant of -lh7- as not read.
+struct Sample {
+  const char* path;  // under the samples folder
+  int code;          // of `unlha t`
+  const char* says;  // in its output
+};
+
+class SampleArchives : public ::testing::TestWithParam<Sample> {};
+
+TEST_P(SampleArchives, TestAsExpected) {
+  const fs::path archive = fs::path(VEDO_LZH_SAMPLES_DIR) / GetParam().path;
+  if (!fs::exists(archive)) GTEST_SKIP() << archive << " missing";
+  const Outcome r = unlha("t \"" + archive.string() + "\"");
+  EXPECT_EQ(r.code, GetParam().code) << r.output;
+  EXPECT_NE(r.output.find(GetParam().says), std::string::npos) << r.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Samples, SampleArchives,
+    ::testing::Values(Sample{"generated/lzs/lzs.lzs", 0, "1 member(s) OK"}, Sample{"larc333/lz5.lzs", 0, "1 member(s) OK"},
+                      Sample{"lengths/lh1-0.lzh", 0, "1 member(s) OK"}, Sample{"pmarc2/pm0.pma", 0, "1 member(s) OK"},
+                      Sample{"lhark04d/lh7.lzh", UNLHA_ERROR_NOT_SUPPORTED, "variant this library does not read"}));
+
 }  // namespace
 }  // namespace unlha::test

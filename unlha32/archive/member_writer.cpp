@@ -95,7 +95,7 @@ const char* methodId(lzh::Method method) {
     case lzh::Method::Lh5: return "-lh5-";
     case lzh::Method::Lh6: return "-lh6-";
     case lzh::Method::Lh7: return "-lh7-";
-    case lzh::Method::Lh0: break;
+    default: break;  // -lh0-; the older methods are only read
   }
   return "-lh0-";
 }

@@ -18,7 +18,17 @@ namespace {
 // Decoded bytes handed to the sink at a time.
 constexpr std::size_t kChunk = 1 << 16;
 
+// Whether a member may be LHARK's variant of -lh7-, which carries the standard
+// id: a level-1 header with OS id ' ', as LHARK writes and other -lh7- writers
+// do not. Not certain, so such a member is still decoded as -lh7-.
+bool mayBeLharkVariant(const MemberInfo& m) { return m.method == "-lh7-" && m.level == 1 && m.osId == ' '; }
+
 [[noreturn]] void damaged(const MemberInfo& m, const std::string& why) {
+  // A member that looks like LHARK's (the variant cannot be told from the
+  // standard -lh7- with certainty) is decoded as -lh7- first; only when that
+  // fails is it reported as the variant.
+  if (mayBeLharkVariant(m))
+    throw CommandError(UNLHA_ERROR_NOT_SUPPORTED, "\"" + m.path + "\": method -lh7- of LHARK, a variant this library does not read");
   throw CommandError(UNLHA_ERROR_CRC, "\"" + m.path + "\": " + why);
 }
 
@@ -57,6 +67,11 @@ std::optional<lzh::Method> decodingMethod(std::string_view id) {
   if (id == "-lh4-" || id == "-lh5-") return lzh::Method::Lh5;
   if (id == "-lh6-") return lzh::Method::Lh6;
   if (id == "-lh7-") return lzh::Method::Lh7;
+  if (id == "-lh1-") return lzh::Method::Lh1;
+  if (id == "-lh2-") return lzh::Method::Lh2;
+  if (id == "-lh3-") return lzh::Method::Lh3;
+  if (id == "-lzs-") return lzh::Method::Lzs;
+  if (id == "-lz5-") return lzh::Method::Lz5;
   return std::nullopt;
 }
 

@@ -51,7 +51,8 @@ std::vector<bool> selectMembers(const std::vector<MemberInfo>& members, const st
 
 // Decodes member `m`'s data, handing it to `sink` in pieces, and checks its
 // length and CRC. Throws CommandError: UNLHA_ERROR_NOT_SUPPORTED for a method
-// this library cannot decode, UNLHA_ERROR_CRC for damaged data, UNLHA_ERROR_READ
+// this library cannot decode (and for a member that looks like LHARK's variant
+// of -lh7- and does not decode as -lh7-), UNLHA_ERROR_CRC for damaged data, UNLHA_ERROR_READ
 // when the archive cannot be read. `sink` may throw to stop.
 using DataSink = std::function<void(std::span<const std::uint8_t>)>;
 void decodeMemberData(const ReadArchive& archive, const MemberInfo& m, const DataSink& sink);

@@ -21,476 +21,126 @@
 // FormatError; each block produces at least one byte, so a hostile stream
 // cannot keep the decoder busy without output.
 
-#include <algorithm>
-#include <bit>
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "unlha32/codec/lzh_codec.h"
-#include "unlha32/codec/lzh_format.h"
+#include "unlha32/codec/decoder_impl.h"
 
 namespace lzh {
 namespace detail {
-namespace {
-
-class HuffmanTable {
- public:
-  explicit HuffmanTable(int lookupBits) : bits_(lookupBits), lookup_(std::size_t{1} << lookupBits) {}
-
-  // Every code is `sym`, taking no bits.
-  void setSingle(int sym) { std::fill(lookup_.begin(), lookup_.end(), static_cast<std::uint32_t>(sym) << 8); }
-
-  // Builds the table for lens[0..n); throws when the lengths over-fill the code space.
-  void build(const std::uint8_t* lens, int n) {
-    unsigned count[kMaxCodeLen + 1] = {};
-    for (int i = 0; i < n; ++i) ++count[lens[i]];
-    count[0] = 0;
-    std::uint32_t kraft = 0;
-    for (int l = 1; l <= kMaxCodeLen; ++l) kraft += count[l] << (kMaxCodeLen - l);
-    if (kraft > (1u << kMaxCodeLen)) throw FormatError("LZH data corrupt: bad Huffman table");
-    unsigned code = 0;
-    unsigned index = 0;
-    unsigned next[kMaxCodeLen + 1] = {};
-    for (int l = 1; l <= kMaxCodeLen; ++l) {
-      code = (code + count[l - 1]) << 1;
-      next[l] = code;
-      firstCode_[l] = code;
-      firstIndex_[l] = index;
-      count_[l] = count[l];
-      index += count[l];
-    }
-    // A complete code covers every entry below (a short code its range, a
-    // long one the entry of its first bits); only an incomplete set of
-    // lengths leaves entries that no code reaches.
-    if (kraft != (1u << kMaxCodeLen)) std::fill(lookup_.begin(), lookup_.end(), kInvalid);
-    unsigned slot[kMaxCodeLen + 1];
-    for (int l = 1; l <= kMaxCodeLen; ++l) slot[l] = firstIndex_[l];
-    for (int sym = 0; sym < n; ++sym) {
-      const int l = lens[sym];
-      if (l == 0) continue;
-      sorted_[slot[l]++] = static_cast<std::uint16_t>(sym);
-      const unsigned c = next[l]++;
-      if (l <= bits_) {
-        const std::uint32_t entry = (static_cast<std::uint32_t>(sym) << 8) | static_cast<std::uint32_t>(l);
-        const unsigned first = c << (bits_ - l);
-        const unsigned span = 1u << (bits_ - l);
-        std::fill_n(lookup_.begin() + first, span, entry);
-      } else {
-        lookup_[c >> (l - bits_)] = kLong;
-      }
-    }
-  }
-
-  int lookupBits() const { return bits_; }
-  // Entries: symbol << 8 | code length (the length in the low byte, so that
-  // the decoder shifts its bit buffer by the entry as it is); a length above
-  // lookupBits() marks kLong (resolve with slow()) or kInvalid (no symbol has
-  // this code).
-  const std::uint32_t* lookup() const { return lookup_.data(); }
-
-  // Resolves a code longer than the lookup bits from the next 16 bits.
-  // Returns (symbol << 8 | length) or kInvalid.
-  std::uint32_t slow(std::uint32_t next16) const {
-    for (int l = bits_ + 1; l <= kMaxCodeLen; ++l) {
-      const std::uint32_t c = next16 >> (kMaxCodeLen - l);
-      const std::uint32_t k = c - firstCode_[l];
-      if (k < count_[l]) return (static_cast<std::uint32_t>(sorted_[firstIndex_[l] + k]) << 8) | static_cast<std::uint32_t>(l);
-    }
-    return kInvalid;
-  }
-
-  static constexpr std::uint32_t kLong = 0xFF;
-  static constexpr std::uint32_t kInvalid = 0xFE;
-
- private:
-  int bits_;
-  std::vector<std::uint32_t> lookup_;
-  std::uint32_t firstCode_[kMaxCodeLen + 1] = {};
-  std::uint32_t firstIndex_[kMaxCodeLen + 1] = {};
-  std::uint32_t count_[kMaxCodeLen + 1] = {};
-  std::uint16_t sorted_[kNC] = {};
-};
-
-// Lookup bits of the three tables: the literal/length table sees by far the
-// most codes; wider tables cost their fill time at every block.
-constexpr int kCLookupBits = 12;
-constexpr int kPLookupBits = 8;
-
-// Bytes requested from the source at a time.
-constexpr std::size_t kInputChunk = 1 << 16;
-
-// Decoded bytes buffered beyond the dictionary before the buffer slides.
-constexpr std::size_t kOutputChunk = 1 << 18;
-
-inline std::uint64_t loadBigEndian64(const std::uint8_t* p) {
-  std::uint64_t v;
-  std::memcpy(&v, p, 8);
-  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
-  return v;
-}
 
 [[noreturn]] void corrupt(const char* what) { throw FormatError(std::string("LZH data corrupt: ") + what); }
 
-}  // namespace
 }  // namespace detail
 
-using namespace detail;
+// Decodes items until the output buffer is full or the member is complete.
+//
+// The hot loop keeps the bit buffer, the input and output positions and
+// the table pointers in locals: stores through the byte-typed output
+// pointer may alias any object whose address is known, so members would
+// be reloaded after every byte written. The locals go back to the members
+// around the rare calls that need them (refills near the end of the input
+// chunk, block headers).
+void detail::DecoderCore::decodeBlocksSome() {
+  std::uint8_t* const o = out.data();
+  std::size_t w = wpos;
+  std::uint64_t left = outLeft;
+  std::uint64_t bb = bitBuf;
+  unsigned bc = bitCount;
+  const std::uint8_t* ip = in.data() + inPos;
+  const std::uint8_t* ie = in.data() + inEnd;
+  const std::uint32_t* cLook = cTable.lookup();
+  const std::uint32_t* pLook = pTable.lookup();
+  std::uint32_t blockRemaining = blockLeft;
 
-struct Decoder::Impl {
-  Impl(Method m, ByteSource s, std::uint64_t packedSize, std::uint64_t originalSize)
-      : method(m),
-        source(std::move(s)),
-        packedLeft(packedSize),
-        outLeft(originalSize),
-        shape(shapeOf(m)),
-        cTable(kCLookupBits),
-        tTable(kPLookupBits),
-        pTable(kPLookupBits) {
-    if (m != Method::Lh0) {
-      // Buffers are sized to the member when it is small: no slide is
-      // needed when the whole member fits.
-      window = std::size_t{1} << shape.dictBits;
-      capacity = static_cast<std::size_t>(std::min<std::uint64_t>(window + kOutputChunk, originalSize));
-      // The slack takes a match started just before `capacity` and the
-      // copy's rounding up to 32 bytes.
-      out.resize(capacity + kMaxMatch + 32);
-      in.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, packedSize)) + 8);
+  const auto save = [&] {
+    bitBuf = bb;
+    bitCount = bc;
+    inPos = static_cast<std::size_t>(ip - in.data());
+  };
+  const auto load = [&] {
+    bb = bitBuf;
+    bc = bitCount;
+    ip = in.data() + inPos;
+    ie = in.data() + inEnd;
+  };
+  const auto refillFast = [&] {
+    if (ie - ip >= 8) {
+      bb |= loadBigEndian64(ip) >> bc;
+      ip += (63 - bc) >> 3;
+      bc |= 56;
+    } else {
+      save();
+      refill();
+      load();
     }
-  }
-
-  // --- bit input ---
-
-  bool fetch() {
-    if (packedLeft == 0) return false;
-    const std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(std::min<std::uint64_t>(packedLeft, kInputChunk)), in.size() - 8);
-    const std::size_t got = source(std::span<std::uint8_t>(in.data(), want));
-    if (got == 0 || got > want) {
-      packedLeft = 0;
-      return false;
-    }
-    packedLeft -= got;
-    inPos = 0;
-    inEnd = got;
-    return true;
-  }
-
-  // Makes at least 56 bits available (zero bits past the end of the data).
-  void refill() {
-    if (padBits > bitCount) corrupt("truncated");
-    while (bitCount < 56) {
-      if (inEnd - inPos >= 8) {
-        bitBuf |= loadBigEndian64(in.data() + inPos) >> bitCount;
-        inPos += (63 - bitCount) >> 3;
-        bitCount |= 56;
-      } else if (inPos < inEnd) {
-        bitBuf |= static_cast<std::uint64_t>(in[inPos++]) << (56 - bitCount);
-        bitCount += 8;
-      } else if (!fetch()) {
-        padBits += 8;
-        bitCount += 8;
-      }
-    }
-  }
-
-  std::uint32_t peek(unsigned n) const { return static_cast<std::uint32_t>(bitBuf >> (64 - n)); }
-  void consume(unsigned n) {
-    bitBuf <<= n;
-    bitCount -= n;
-  }
-  // n in 1..16; call refill() first (once per 56 bits).
-  std::uint32_t bits(unsigned n) {
-    const std::uint32_t v = peek(n);
-    consume(n);
-    return v;
-  }
-  std::uint32_t readBits(unsigned n) {
-    refill();
-    return bits(n);
-  }
-
-  std::uint32_t decode(const HuffmanTable& t) {
-    const int lookupBits = t.lookupBits();
-    std::uint32_t e = t.lookup()[peek(static_cast<unsigned>(lookupBits))];
-    if ((e & 0xFF) > static_cast<std::uint32_t>(lookupBits)) {
-      if (e == HuffmanTable::kLong) e = t.slow(peek(kMaxCodeLen));
+  };
+  // Takes the code whose table entry is `e` and gives its symbol.
+  const auto take = [&](const HuffmanTable& t, std::uint32_t e, unsigned lookupBits) {
+    if ((e & 0xFF) > lookupBits) {
+      if (e == HuffmanTable::kLong) e = t.slow(static_cast<std::uint32_t>(bb >> (64 - kMaxCodeLen)));
       if (e == HuffmanTable::kInvalid) corrupt("invalid code");
     }
-    consume(e & 0xFF);
+    bb <<= (e & 63);  // the length is below 64; the mask lets the shift take the entry as it is
+    bc -= (e & 0xFF);
     return e >> 8;
-  }
+  };
 
-  // --- block headers ---
-
-  void readPtLengths(HuffmanTable& t, int nsym, int countBits, int special) {
-    const int n = static_cast<int>(readBits(static_cast<unsigned>(countBits)));
-    if (n == 0) {
-      const int sym = static_cast<int>(readBits(static_cast<unsigned>(countBits)));
-      if (sym >= nsym) corrupt("bad table");
-      t.setSingle(sym);
-      return;
+  const std::uint64_t before = produced;  // member bytes decoded before o[start]
+  const std::size_t start = w;
+  // Items are decoded while w < stop; a match may run past `stop` into the
+  // buffer's slack, but never past the member's end.
+  const std::size_t memberEnd = w + static_cast<std::size_t>(left);
+  const std::size_t stop = std::min(capacity, memberEnd);
+  while (w < stop) {
+    if (blockRemaining == 0) {
+      save();
+      startBlock();
+      load();
+      blockRemaining = blockLeft;
     }
-    if (n > nsym) corrupt("bad table size");
-    std::uint8_t lens[kNT] = {};
-    int i = 0;
-    while (i < n) {
-      refill();
-      unsigned len = bits(3);
-      if (len == 7) {
-        while (bits(1)) {
-          if (++len > kMaxCodeLen) corrupt("bad code length");
-        }
-      }
-      lens[i++] = static_cast<std::uint8_t>(len);
-      if (i == special) {
-        const int zeros = static_cast<int>(bits(2));
-        i = std::min(n, i + zeros);
-      }
-    }
-    t.build(lens, nsym);
-  }
-
-  void readCLengths() {
-    const int n = static_cast<int>(readBits(kCBits));
-    if (n == 0) {
-      const int sym = static_cast<int>(readBits(kCBits));
-      if (sym >= kNC) corrupt("bad table");
-      cTable.setSingle(sym);
-      return;
-    }
-    if (n > kNC) corrupt("bad table size");
-    std::uint8_t lens[kNC] = {};
-    int i = 0;
-    while (i < n) {
-      refill();
-      const std::uint32_t c = decode(tTable);
-      if (c <= 2) {
-        const int run = c == 0 ? 1 : c == 1 ? static_cast<int>(bits(4)) + 3 : static_cast<int>(bits(kCBits)) + 20;
-        if (run > n - i) corrupt("bad table");
-        i += run;  // lens[] is zero already
-      } else {
-        lens[i++] = static_cast<std::uint8_t>(c - 2);
-      }
-    }
-    cTable.build(lens, kNC);
-  }
-
-  void startBlock() {
-    blockLeft = readBits(16);
-    if (blockLeft == 0) corrupt("empty block");
-    readPtLengths(tTable, kNT, kTBits, kTSpecial);
-    readCLengths();
-    readPtLengths(pTable, shape.np, shape.pBits, -1);
-  }
-
-  // --- decoding ---
-
-  // Decodes items until the output buffer is full or the member is complete.
-  //
-  // The hot loop keeps the bit buffer, the input and output positions and
-  // the table pointers in locals: stores through the byte-typed output
-  // pointer may alias any object whose address is known, so members would
-  // be reloaded after every byte written. The locals go back to the members
-  // around the rare calls that need them (refills near the end of the input
-  // chunk, block headers).
-  void decodeSome() {
-    std::uint8_t* const o = out.data();
-    std::size_t w = wpos;
-    std::uint64_t left = outLeft;
-    std::uint64_t bb = bitBuf;
-    unsigned bc = bitCount;
-    const std::uint8_t* ip = in.data() + inPos;
-    const std::uint8_t* ie = in.data() + inEnd;
-    const std::uint32_t* cLook = cTable.lookup();
-    const std::uint32_t* pLook = pTable.lookup();
-    std::uint32_t blockRemaining = blockLeft;
-
-    const auto save = [&] {
-      bitBuf = bb;
-      bitCount = bc;
-      inPos = static_cast<std::size_t>(ip - in.data());
-    };
-    const auto load = [&] {
-      bb = bitBuf;
-      bc = bitCount;
-      ip = in.data() + inPos;
-      ie = in.data() + inEnd;
-    };
-    const auto refillFast = [&] {
-      if (ie - ip >= 8) {
-        bb |= loadBigEndian64(ip) >> bc;
-        ip += (63 - bc) >> 3;
-        bc |= 56;
-      } else {
-        save();
-        refill();
-        load();
-      }
-    };
-    // Takes the code whose table entry is `e` and gives its symbol.
-    const auto take = [&](const HuffmanTable& t, std::uint32_t e, unsigned lookupBits) {
-      if ((e & 0xFF) > lookupBits) {
-        if (e == HuffmanTable::kLong) e = t.slow(static_cast<std::uint32_t>(bb >> (64 - kMaxCodeLen)));
-        if (e == HuffmanTable::kInvalid) corrupt("invalid code");
-      }
-      bb <<= (e & 63);  // the length is below 64; the mask lets the shift take the entry as it is
-      bc -= (e & 0xFF);
-      return e >> 8;
-    };
-
-    const std::uint64_t before = produced;  // member bytes decoded before o[start]
-    const std::size_t start = w;
-    // Items are decoded while w < stop; a match may run past `stop` into the
-    // buffer's slack, but never past the member's end.
-    const std::size_t memberEnd = w + static_cast<std::size_t>(left);
-    const std::size_t stop = std::min(capacity, memberEnd);
-    while (w < stop) {
-      if (blockRemaining == 0) {
-        save();
-        startBlock();
-        load();
-        blockRemaining = blockLeft;
-      }
-      if (bc < 48) refillFast();
-      // The entry of the next code is looked up as soon as the bits of the
-      // item before it are consumed, ahead of the refill and of the test
-      // whether that item was a literal: the lookup does not wait for them.
-      // Each item starts with at least 48 bits held and a literal takes at
-      // most 16, so the lookup's bits are there; a refill adds bits behind
-      // those held, so the entry stays right.
-      std::uint32_t e = cLook[bb >> (64 - kCLookupBits)];
-      do {
-        --blockRemaining;
-        const std::uint32_t c = take(cTable, e, kCLookupBits);
-        if (c < 256) {
-          o[w++] = static_cast<std::uint8_t>(c);
-          e = cLook[bb >> (64 - kCLookupBits)];
-          if (bc < 48) refillFast();
-          continue;
-        }
-        const std::uint32_t len = c - 256 + kMinMatch;
-        const std::uint32_t p = take(pTable, pLook[bb >> (64 - kPLookupBits)], kPLookupBits);
-        std::uint32_t dist = p;
-        if (p > 1) {
-          dist = (1u << (p - 1)) + static_cast<std::uint32_t>(bb >> (64 - (p - 1)));
-          bb <<= (p - 1);
-          bc -= (p - 1);
-        }
-        ++dist;
-        if (dist > before + (w - start)) corrupt("distance before the start of the data");
-        if (len > memberEnd - w) corrupt("match past the end of the data");
-        const std::uint8_t* src = o + w - dist;
-        std::uint8_t* dst = o + w;
-        // Whole 16- or 8-byte pieces, which may write up to 29 bytes past the
-        // match (into bytes decoded next, or the slack); a piece never reads
-        // bytes it writes while dist is at least its size.
-        if (dist >= 16) {
-          // Most matches are short: two pieces without a loop test first.
-          std::memcpy(dst, src, 16);
-          std::memcpy(dst + 16, src + 16, 16);
-          for (std::uint32_t k = 32; k < len; k += 16) std::memcpy(dst + k, src + k, 16);
-        } else if (dist >= 8) {
-          for (std::uint32_t k = 0; k < len; k += 8) std::memcpy(dst + k, src + k, 8);
-        } else if (dist == 1) {
-          std::memset(dst, *src, len);
-        } else {
-          for (std::uint32_t k = 0; k < len; ++k) dst[k] = src[k];
-        }
-        w += len;
-        if (bc < 48) refillFast();
+    if (bc < 48) refillFast();
+    // The entry of the next code is looked up as soon as the bits of the
+    // item before it are consumed, ahead of the refill and of the test
+    // whether that item was a literal: the lookup does not wait for them.
+    // Each item starts with at least 48 bits held and a literal takes at
+    // most 16, so the lookup's bits are there; a refill adds bits behind
+    // those held, so the entry stays right.
+    std::uint32_t e = cLook[bb >> (64 - kCLookupBits)];
+    do {
+      --blockRemaining;
+      const std::uint32_t c = take(cTable, e, kCLookupBits);
+      if (c < 256) {
+        o[w++] = static_cast<std::uint8_t>(c);
         e = cLook[bb >> (64 - kCLookupBits)];
-      } while (blockRemaining != 0 && w < stop);
-    }
-    left = memberEnd - w;
-    save();
-    produced += w - start;
-    wpos = w;
-    outLeft = left;
-    blockLeft = blockRemaining;
-    if (outLeft == 0 && padBits > bitCount) corrupt("truncated");
-  }
-
-  std::size_t readPacked(std::span<std::uint8_t> dst) {
-    std::size_t n = 0;
-    while (n < dst.size()) {
-      if (rpos < wpos) {
-        const std::size_t k = std::min(dst.size() - n, wpos - rpos);
-        std::memcpy(dst.data() + n, out.data() + rpos, k);
-        rpos += k;
-        n += k;
+        if (bc < 48) refillFast();
         continue;
       }
-      if (outLeft == 0) break;
-      if (wpos >= capacity) {
-        std::memmove(out.data(), out.data() + wpos - window, window);
-        wpos = rpos = window;
+      const std::uint32_t len = c - 256 + kMinMatch;
+      const std::uint32_t p = take(pTable, pLook[bb >> (64 - kPLookupBits)], kPLookupBits);
+      std::uint32_t dist = p;
+      if (p > 1) {
+        dist = (1u << (p - 1)) + static_cast<std::uint32_t>(bb >> (64 - (p - 1)));
+        bb <<= (p - 1);
+        bc -= (p - 1);
       }
-      decodeSome();
-    }
-    return n;
+      ++dist;
+      if (dist > before + (w - start)) corrupt("distance before the start of the data");
+      if (len > memberEnd - w) corrupt("match past the end of the data");
+      copyMatch(o + w, dist, len);
+      w += len;
+      if (bc < 48) refillFast();
+      e = cLook[bb >> (64 - kCLookupBits)];
+    } while (blockRemaining != 0 && w < stop);
   }
-
-  std::span<const std::uint8_t> viewPacked() {
-    if (rpos == wpos) {
-      if (outLeft == 0) return {};
-      if (wpos >= capacity) {
-        std::memmove(out.data(), out.data() + wpos - window, window);
-        wpos = rpos = window;
-      }
-      decodeSome();
-    }
-    const std::span<const std::uint8_t> view(out.data() + rpos, wpos - rpos);
-    rpos = wpos;
-    return view;
-  }
-
-  std::span<const std::uint8_t> viewStored() {
-    if (out.empty()) out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, outLeft)) + 1);
-    return std::span<const std::uint8_t>(out.data(), readStored(out));
-  }
-
-  std::size_t readStored(std::span<std::uint8_t> dst) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(dst.size(), outLeft));
-    std::size_t n = 0;
-    while (n < want) {
-      const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(want - n, packedLeft));
-      const std::size_t got = ask ? source(dst.subspan(n, ask)) : 0;
-      if (got == 0 || got > ask) corrupt("truncated");
-      packedLeft -= got;
-      outLeft -= got;
-      n += got;
-    }
-    return n;
-  }
-
-  Method method;
-  ByteSource source;
-  std::uint64_t packedLeft;  // packed bytes not yet taken from the source
-  std::uint64_t outLeft;     // bytes not yet decoded
-  std::uint64_t produced = 0;
-  Shape shape;
-
-  std::vector<std::uint8_t> in;
-  std::size_t inPos = 0;
-  std::size_t inEnd = 0;
-  std::uint64_t bitBuf = 0;
-  unsigned bitCount = 0;
-  unsigned padBits = 0;
-
-  std::vector<std::uint8_t> out;
-  std::size_t window = 0;
-  std::size_t capacity = 0;
-  std::size_t wpos = 0;
-  std::size_t rpos = 0;
-
-  std::uint32_t blockLeft = 0;
-  HuffmanTable cTable;
-  HuffmanTable tTable;
-  HuffmanTable pTable;
-};
+  left = memberEnd - w;
+  save();
+  produced += w - start;
+  wpos = w;
+  outLeft = left;
+  blockLeft = blockRemaining;
+  if (outLeft == 0 && padBits > bitCount) corrupt("truncated");
+}
 
 Decoder::Decoder(Method method, ByteSource source, std::uint64_t packedSize, std::uint64_t originalSize)
-    : impl_(new Impl(method, std::move(source), packedSize, originalSize)) {}
+    : impl_(new detail::DecoderCore(method, std::move(source), packedSize, originalSize)) {}
 
 Decoder::~Decoder() { delete impl_; }
 

@@ -73,7 +73,7 @@ constexpr Tuning tuningOf(Method m) {
     case Method::Lh5: return {15, 32, 128, 4, 128, true};
     case Method::Lh6: return {16, 64, 64, 8, 192, true};
     case Method::Lh7: return {16, 64, 64, 8, 256, true};
-    case Method::Lh0: break;
+    default: break;
   }
   return {15, 1, 1, 1000, 3, false};
 }
@@ -525,8 +525,19 @@ struct Encoder::Impl {
   bool finished = false;
 };
 
+namespace {
+
+// The older methods are only decoded.
+Method encodable(Method m) {
+  if (m != Method::Lh0 && m != Method::Lh5 && m != Method::Lh6 && m != Method::Lh7)
+    throw std::invalid_argument("lzh::Encoder: the method can only be decoded");
+  return m;
+}
+
+}  // namespace
+
 Encoder::Encoder(Method method, ByteSink sink, EncoderWorkspace* workspace)
-    : impl_(new Impl(method, std::move(sink), workspace ? workspace->storage_ : nullptr)) {}
+    : impl_(new Impl(encodable(method), std::move(sink), workspace ? workspace->storage_ : nullptr)) {}
 
 Encoder::~Encoder() { delete impl_; }
 

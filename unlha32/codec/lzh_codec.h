@@ -1,7 +1,8 @@
 #pragma once
 // The LZH codec core: streaming encoder and decoder for -lh5-, -lh6- and -lh7-
-// (and -lh0-, stored), plus the format's CRC-16. No file or archive knowledge
-// here: the archive writer feeds bytes in and takes bytes out.
+// (and -lh0-, stored), decoders for the older methods, plus the format's
+// CRC-16. No file or archive knowledge here: the archive writer feeds bytes in
+// and takes bytes out.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +13,11 @@
 
 namespace lzh {
 
-enum class Method { Lh0, Lh5, Lh6, Lh7 };
+// Lh0 to Lh7 can be encoded and decoded; the rest are older methods that are
+// only decoded: -lh1- (4 KiB dictionary, adaptive Huffman codes), -lh2- (8 KiB,
+// adaptive codes), -lh3- (8 KiB, static Huffman codes per block), and the LZSS methods -lzs- (2 KiB) and
+// -lz5- (4 KiB) of LArc.
+enum class Method { Lh0, Lh5, Lh6, Lh7, Lh1, Lh2, Lh3, Lzs, Lz5 };
 
 // Receives encoded (or decoded) bytes; throws to abort the work.
 using ByteSink = std::function<void(std::span<const std::uint8_t> bytes)>;
@@ -116,6 +121,10 @@ class RunJoiner {
   unsigned count_ = 0;
 };
 
+namespace detail {
+struct DecoderCore;
+}  // namespace detail
+
 // Streaming decompressor of one member of `originalSize` bytes whose packed
 // data (`packedSize` bytes) comes from `source`.
 class Decoder {
@@ -135,8 +144,7 @@ class Decoder {
   std::span<const std::uint8_t> readView();
 
  private:
-  struct Impl;
-  Impl* impl_;
+  detail::DecoderCore* impl_;
 };
 
 }  // namespace lzh

@@ -31,7 +31,7 @@ constexpr Shape shapeOf(Method m) {
     case Method::Lh5: return {13, 14, 4};
     case Method::Lh6: return {15, 16, 5};
     case Method::Lh7: return {16, 17, 5};
-    case Method::Lh0: break;
+    default: break;
   }
   return {0, 0, 0};
 }

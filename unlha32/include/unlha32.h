@@ -51,8 +51,9 @@
  * Reading: header levels 0, 1 and 2 (level 0/1 checksum, level 2 header
  * CRC; extension headers for names, folders, code page, attribute, Unix
  * mode, owner and time, Windows time stamps, 64-bit sizes); methods -lh0-,
- * -lh4-, -lh5-, -lh6-, -lh7-, the stored -lz4- and -pm0-, and folders (-lhd-,
- * or an empty member whose name ends with "/"); other methods are listed but
+ * -lh1-, -lh2-, -lh3-, -lh4-, -lh5-, -lh6-, -lh7-, -lzs-, -lz5-, the stored
+ * -lz4- and -pm0-, and folders (-lhd-, or an empty member whose name ends
+ * with "/"); other methods (and LHARK's variant of -lh7-) are listed but
  * answer UNLHA_ERROR_NOT_SUPPORTED when their data is needed. A damaged archive is an
  * error (UNLHA_ERROR_BAD_ARCHIVE for its headers, UNLHA_ERROR_CRC for a
  * member's data), never a read outside the file.

@@ -79,6 +79,7 @@ const char* nameOf(Method m) {
     case Method::Lh5: return "lh5";
     case Method::Lh6: return "lh6";
     case Method::Lh7: return "lh7";
+    default: break;
   }
   return "?";
 }
