@@ -24,7 +24,7 @@ void Fd::reset(int fd) {
 }
 
 void writeError(const std::string& what, const std::string& name, int err) {
-  throw CommandError(UNLHA_ERROR_WRITE, what + " \"" + name + "\": " + systemMessage(err));
+  throw CommandError(UNLHA_ERROR_WRITE, tr(what.c_str()) + " \"" + name + "\": " + systemMessage(err));
 }
 
 ArchiveTarget locateArchive(const std::string& archive) {

@@ -11,6 +11,7 @@
 
 #include "platform/cp932.h"
 #include "unlha32/archive/command_error.h"
+#include "unlha32/archive/messages.h"
 #include "unlha32/include/unlha32.h"
 
 namespace unlha {
@@ -42,7 +43,7 @@ OutputFile::OutputFile(int fd, std::string name) : fd_(fd), name_(std::move(name
 }
 
 void OutputFile::fail(const char* what, int err) const {
-  throw CommandError(UNLHA_ERROR_WRITE, std::string("cannot ") + what + " \"" + name_ + "\": " + systemMessage(err));
+  throw CommandError(UNLHA_ERROR_WRITE, tr(what) + " \"" + name_ + "\": " + systemMessage(err));
 }
 
 void OutputFile::write(std::span<const std::uint8_t> data) {
@@ -62,7 +63,7 @@ void OutputFile::flush() {
                                static_cast<off_t>(flushed_ + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail("write", errno);
+      fail("cannot write", errno);
     }
     done += static_cast<std::size_t>(n);
   }
@@ -83,7 +84,7 @@ void OutputFile::writeAt(std::uint64_t offset, std::span<const std::uint8_t> dat
     const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail("write", errno);
+      fail("cannot write", errno);
     }
     done += static_cast<std::size_t>(n);
   }
@@ -91,13 +92,13 @@ void OutputFile::writeAt(std::uint64_t offset, std::span<const std::uint8_t> dat
 
 void OutputFile::truncateTo(std::uint64_t offset) {
   flush();
-  if (::ftruncate(fd_, static_cast<off_t>(offset)) != 0) fail("truncate", errno);
+  if (::ftruncate(fd_, static_cast<off_t>(offset)) != 0) fail("cannot truncate", errno);
   flushed_ = offset;
 }
 
 void OutputFile::sync() {
   flush();
-  if (::fsync(fd_) != 0) fail("sync", errno);
+  if (::fsync(fd_) != 0) fail("cannot sync", errno);
 }
 
 long long readFullyAt(int fd, std::uint64_t offset, std::span<std::uint8_t> data) {

@@ -57,6 +57,7 @@ class OutputFile final : public ByteOutput {
   void sync();
 
  private:
+  // `what` is a message of the library (messages.h), translated here.
   [[noreturn]] void fail(const char* what, int err) const;
 
   int fd_;

@@ -38,8 +38,9 @@ constexpr mode_t kRestoredBits = 0777;
   throw CommandError(UNLHA_ERROR_UNSAFE_PATH, "\"" + m.path + "\" refused: " + why);
 }
 
+// `what` is a message of the library, translated here.
 [[noreturn]] void failed(const std::string& what, const std::string& name, int err) {
-  throw CommandError(UNLHA_ERROR_WRITE, what + " \"" + name + "\": " + systemMessage(err));
+  throw CommandError(UNLHA_ERROR_WRITE, tr(what.c_str()) + " \"" + name + "\": " + systemMessage(err));
 }
 
 // The system names (UTF-8) of the stored path's parts, checked for safety.
