@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "engine/batch_io_error.h"
+#include "platform/cp932.h"
 #include "platform/file_system.h"
 
 namespace vedo {
@@ -14,13 +15,52 @@ namespace {
 constexpr char kCarriageReturn = 0x0D;
 constexpr char kLineFeed = 0x0A;
 constexpr char kEndOfFile = 0x1A;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// Read in large blocks: a batch file is small, but a line may be of any length.
 constexpr std::size_t kBlockSize = 64 * 1024;
+
+// True when `s` is well-formed UTF-8 (no overlong forms, no surrogates,
+// nothing above U+10FFFF) and holds at least one non-ASCII character. Plain
+// ASCII is CP932 as well, so only a non-ASCII character tells the two apart;
+// CP932 text with double-byte characters is almost never valid UTF-8.
+bool isUtf8WithNonAscii(std::string_view s) {
+  bool nonAscii = false;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    nonAscii = true;
+    std::size_t length;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;  // the allowed range of the second byte
+    if (b >= 0xC2 && b <= 0xDF) {
+      length = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      length = 3;
+      if (b == 0xE0) low = 0xA0;   // no overlong forms
+      if (b == 0xED) high = 0x9F;  // no surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      length = 4;
+      if (b == 0xF0) low = 0x90;
+      if (b == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+    } else {
+      return false;
+    }
+    if (i + length > s.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto c = static_cast<unsigned char>(s[i + k]);
+      if (c < (k == 1 ? low : 0x80) || c > (k == 1 ? high : 0xBF)) return false;
+    }
+    i += length;
+  }
+  return nonAscii;
+}
 
 }  // namespace
 
-BatchFileReader::BatchFileReader(std::string_view path) : buffer_(kBlockSize) {
+BatchFileReader::BatchFileReader(std::string_view path) {
   const auto sys = fs::toSystemPath(path);
   if (!sys) ThrowBatchIoError(EILSEQ);
   // Opened without blocking, so that a FIFO without a writer cannot hang the
@@ -35,46 +75,57 @@ BatchFileReader::BatchFileReader(std::string_view path) : buffer_(kBlockSize) {
 // ends, and a second error has nobody to tell.
 BatchFileReader::~BatchFileReader() = default;
 
-bool BatchFileReader::fill() {
-  if (pos_ < size_) return true;
-  if (eof_ || !fd_) return false;
-  for (;;) {
-    const ssize_t n = ::read(fd_.get(), buffer_.data(), buffer_.size());
+void BatchFileReader::load() {
+  if (loaded_) return;
+  loaded_ = true;
+  std::string block(kBlockSize, '\0');
+  while (fd_) {
+    const ssize_t n = ::read(fd_.get(), block.data(), block.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowBatchIoError(errno);
     }
-    pos_ = 0;
-    size_ = static_cast<std::size_t>(n);
-    if (n == 0) eof_ = true;
-    return n > 0;
+    if (n == 0) break;
+    const std::string_view got(block.data(), static_cast<std::size_t>(n));
+    const std::size_t end = got.find(kEndOfFile);
+    bytes_.append(got.substr(0, end));
+    if (end != std::string_view::npos) break;  // the rest of the file is not read
+  }
+  if (bytes_.starts_with(kByteOrderMark)) {
+    bytes_.erase(0, kByteOrderMark.size());
+    utf8_ = true;
+  } else {
+    utf8_ = isUtf8WithNonAscii(bytes_);
   }
 }
 
 bool BatchFileReader::atEnd() {
-  if (!fill()) return true;
-  if (buffer_[pos_] == kEndOfFile) {
-    eof_ = true;
-    pos_ = size_ = 0;
-    return true;
-  }
-  return false;
+  load();
+  return pos_ >= bytes_.size();
 }
 
-std::string BatchFileReader::readLine() {
-  std::string line;
-  while (!atEnd()) {
-    const char* begin = buffer_.data() + pos_;
-    const char* end = buffer_.data() + size_;
-    const char* stop = begin;
-    while (stop != end && *stop != kCarriageReturn && *stop != kEndOfFile) ++stop;
-    line.append(begin, stop);
-    pos_ += static_cast<std::size_t>(stop - begin);
-    if (stop == end) continue;  // the line goes on in the next block
-    if (*stop == kEndOfFile) break;  // atEnd() stops there from now on
-    ++pos_;  // the carriage return
-    if (fill() && buffer_[pos_] == kLineFeed) ++pos_;
-    break;
+bool BatchFileReader::isUtf8() {
+  load();
+  return utf8_;
+}
+
+BatchFileLine BatchFileReader::readLine() {
+  load();
+  BatchFileLine line;
+  if (pos_ >= bytes_.size()) return line;
+  std::size_t stop = bytes_.find_first_of(std::string_view("\r\n", 2), pos_);
+  if (stop == std::string::npos) stop = bytes_.size();
+  line.text = bytes_.substr(pos_, stop - pos_);
+  pos_ = stop;
+  if (pos_ < bytes_.size()) {
+    // A line feed directly after a carriage return belongs to the same line end.
+    const bool carriageReturn = bytes_[pos_] == kCarriageReturn;
+    ++pos_;
+    if (carriageReturn && pos_ < bytes_.size() && bytes_[pos_] == kLineFeed) ++pos_;
+  }
+  if (utf8_) {
+    if (auto sjis = cp932::fromUtf8(line.text)) line.text = std::move(*sjis);
+    else line.fitsCp932 = false;
   }
   return line;
 }

@@ -7,15 +7,30 @@
 #include "engine/file_entries.h"
 #include "engine/interaction_port.h"
 #include "engine/job_fields.h"
+#include "engine/run_report.h"
 #include "platform/cp932.h"
 #include "platform/file_system.h"
 
 namespace vedo {
 namespace {
 
-void showError(EngineContext& ctx, cp932::FixedText text) {
+// The batch file cannot be run at all.
+void showUnreadable(EngineContext& ctx, cp932::FixedText utf8) {
+  const std::string text = cp932::fixed(utf8);
+  if (ctx.report != nullptr) ctx.report->fileUnreadable();
   ctx.ui.playSound(Sound::Exclamation);
-  ctx.ui.ShowNotice(NoticeKind::Error, ButtonAbort, cp932::fixed(text));
+  ctx.ui.ShowNotice(NoticeKind::Error, ButtonAbort, text);
+}
+
+// A UTF-8 line holding a character CP932 cannot hold: its entry fails, the
+// run goes on.
+void reportUnconvertibleLine(EngineContext& ctx, int lineNumber) {
+  const std::string text = cp932::fixed("バッチ処理ファイルの ") + std::to_string(lineNumber) +
+                           cp932::fixed(" 行目に\rShift-JIS で表せない文字があります");
+  if (ctx.report != nullptr) ctx.report->failed(text);
+  if (!ReportsProblems(ctx.state)) return;
+  ctx.ui.playSound(Sound::Exclamation);
+  ctx.ui.ShowNotice(NoticeKind::Error, ButtonOk, text);
 }
 
 }  // namespace
@@ -23,21 +38,30 @@ void showError(EngineContext& ctx, cp932::FixedText text) {
 void RunBatchFile(EngineContext& ctx) {
   const std::string fileName = ctx.fields.BatchFileName();
   if (!fs::fileExists(fileName)) {
-    showError(ctx, "バッチ処理ファイルがありません");
+    showUnreadable(ctx, "バッチ処理ファイルがありません");
     return;
   }
 
   BatchFileReader reader(fileName);
-  if (!IsBatchHeader(reader.readLine())) {
-    showError(ctx, "バッチ処理ファイルではありません");
+  // The header text is ASCII: a header line CP932 cannot hold is tested as
+  // its UTF-8 bytes.
+  if (!IsBatchHeader(reader.readLine().text)) {
+    showUnreadable(ctx, "バッチ処理ファイルではありません");
     reader.close();
     return;
   }
 
   beginRun(ctx.state);
 
+  int lineNumber = 1;
   while (!reader.atEnd()) {
-    const BatchLine line = ParseBatchLine(reader.readLine());
+    const BatchFileLine read = reader.readLine();
+    ++lineNumber;
+    if (!read.fitsCp932) {
+      reportUnconvertibleLine(ctx, lineNumber);
+      continue;
+    }
+    const BatchLine line = ParseBatchLine(read.text);
     if (line.setsCommand) ctx.state.EntryCommand = line.command;
     if (line.jobDialogs) ctx.state.JobDialogs = *line.jobDialogs;
 
@@ -64,6 +88,7 @@ void RunBatchFile(EngineContext& ctx) {
       CompressEntry(ctx);  // the entry reports its own failures
 
     if (ctx.state.EntryAnswer == AnswerAbort) {
+      if (ctx.report != nullptr) ctx.report->failed(cp932::fixed("バッチ処理を中断しました"));
       reader.close();
       return;
     }

@@ -20,6 +20,7 @@
 #include "engine/interaction_port.h"
 #include "engine/job_fields.h"
 #include "engine/kept_aside_notice.h"
+#include "engine/run_report.h"
 #include "platform/guarded_removal.h"
 #include "unlha32/codec/lzh_codec.h"
 
@@ -42,6 +43,9 @@ struct Texts {
   std::string badSourceText = cp932::fixed("対象ファイル名に\r使用できない文字が含まれています");
   std::string badArchiveText = cp932::fixed("圧縮ファイル名に\r使用できない文字が含まれています");
   std::string archiverFailed = cp932::fixed("圧縮処理に失敗しました");
+  std::string notFound = cp932::fixed("対象ファイルが見つかりません");
+  std::string skipped = cp932::fixed("スキップしました");
+  std::string aborted = cp932::fixed("中断しました");
 };
 
 const Texts& texts() {
@@ -84,10 +88,6 @@ bool asksBeforeDelete(const AppState& state) {
   return (state.StartAnswer == StartAskEach && state.EntryCommand == EntryPlain) ||
          state.EntryCommand == EntryDC || state.EntryCommand == EntryBD;
 }
-
-// Warnings and failure notices of a run started with arguments appear only when
-// batch notices are wanted.
-bool reportsProblems(const AppState& state) { return !state.StartedWithArguments || state.BatchConfirm; }
 
 // The archiver's report, when it is readable text worth showing.
 std::string archiverMessage(const std::vector<char>& buffer) {
@@ -185,15 +185,17 @@ fs::ContentCheck storedIn(const HeldMembers& held, const fs::FoundFile& match) {
 // `archiveBefore` is the archive as it was before the archiver ran: the
 // archiver writes a new file and renames it into place, so a hard link to the
 // old archive is another file afterwards, yet it was never stored either.
-void deleteSources(EngineContext& ctx, const std::string& source, const std::string& archive,
-                   const std::vector<fs::FoundFile>& before,
-                   const std::optional<fs::FileIdentity>& archiveBefore) {
+// Returns the notice text of the first file that stayed, or an empty text.
+std::string deleteSources(EngineContext& ctx, const std::string& source, const std::string& archive,
+                          const std::vector<fs::FoundFile>& before,
+                          const std::optional<fs::FileIdentity>& archiveBefore) {
   const std::string folder = sjis::folderPart(source);
   const std::optional<HeldMembers> held = membersHeld(ctx, archive);
   const std::optional<fs::FileIdentity> archiveId = fs::identityOf(archive);
   std::unordered_map<std::string, fs::FileIdentity> earlier;
   for (const fs::FoundFile& file : before) earlier.emplace(file.name, file.identity);
 
+  std::string firstFailure;
   for (const fs::FoundFile& match : fs::findFiles(source, fs::AnyFile)) {
     const std::string path = folder + match.name;
     // The archive spelled as the match, or the same file under another spelling.
@@ -211,13 +213,16 @@ void deleteSources(EngineContext& ctx, const std::string& source, const std::str
     // not be deleted.
     const fs::RemovalResult removal =
         fs::removeGuarded(path, seen->second, held ? storedIn(*held, match) : fs::ContentCheck());
-    if (removal.error != 0 && reportsProblems(ctx.state)) {
+    if (removal.error == 0) continue;
+    const std::string text = cutToBytes(texts().cannotDelete + "\"" + path + "\"", NoticeTextLimit);
+    if (firstFailure.empty()) firstFailure = text;
+    if (ReportsProblems(ctx.state)) {
       ctx.ui.playSound(Sound::Exclamation);
-      ctx.ui.ShowNotice(NoticeKind::Warning, ButtonOk,
-                        cutToBytes(texts().cannotDelete + "\"" + path + "\"", NoticeTextLimit));
+      ctx.ui.ShowNotice(NoticeKind::Warning, ButtonOk, text);
     }
     reportKeptAside(ctx.ui, removal);
   }
+  return firstFailure;
 }
 
 }  // namespace
@@ -232,6 +237,7 @@ bool CompressEntry(EngineContext& ctx) {
   const std::string archive = ctx.fields.Target();
 
   if (source.empty()) {
+    ReportEntryFailure(ctx, texts().noSource);
     ui.playSound(Sound::Exclamation);
     ui.ShowNotice(NoticeKind::Error, ButtonAbort, texts().noSource);
     return false;
@@ -239,13 +245,15 @@ bool CompressEntry(EngineContext& ctx) {
 
   // Text that cannot name a file exactly is refused before anything runs.
   if (!holdsInCp932(source) || !holdsInCp932(archive)) {
+    const std::string& text = holdsInCp932(source) ? texts().badArchiveText : texts().badSourceText;
+    ReportEntryFailure(ctx, text);
     ui.playSound(Sound::Exclamation);
-    ui.ShowNotice(NoticeKind::Error, ButtonOk,
-                  holdsInCp932(source) ? texts().badArchiveText : texts().badSourceText);
+    ui.ShowNotice(NoticeKind::Error, ButtonOk, text);
     return false;
   }
 
   if (fs::findFiles(source, fs::AnyFile).empty()) {
+    ReportEntryFailure(ctx, texts().notFound);
     if (state.BatchConfirm || ctx.fields.BatchFileName().empty()) {
       ui.showProgressRunningLabel();
       ui.setSourceNotFoundLabel(fullPath(source));
@@ -256,6 +264,7 @@ bool CompressEntry(EngineContext& ctx) {
   }
 
   if (sjis::containsChar(archive, '*') || sjis::containsChar(archive, '?')) {
+    ReportEntryFailure(ctx, texts().wildcardArchive);
     ui.playSound(Sound::Exclamation);
     ui.ShowNotice(NoticeKind::Error, ButtonCancel, texts().wildcardArchive);
     return false;
@@ -274,7 +283,10 @@ bool CompressEntry(EngineContext& ctx) {
   if (asksBeforeCompress(state)) {
     ui.playSound(Sound::Asterisk);
     ui.showConfirmCompress();
-    if (state.EntryAnswer == AnswerSkip || state.EntryAnswer == AnswerAbort) return false;
+    if (state.EntryAnswer == AnswerSkip || state.EntryAnswer == AnswerAbort) {
+      ReportEntryFailure(ctx, state.EntryAnswer == AnswerSkip ? texts().skipped : texts().aborted);
+      return false;
+    }
   }
 
   // What the archiver is about to read. The delete pass later removes only
@@ -288,14 +300,17 @@ bool CompressEntry(EngineContext& ctx) {
   // A missing library has already told the user through its stub; a failed
   // command or a missing archive is reported here. Either way no source is
   // deleted and the job does not count as done.
-  if (!unlha32::HoldsLibraryRoutine(ctx.archiver, unlha32::Entry::Unlha)) return false;
+  if (!unlha32::HoldsLibraryRoutine(ctx.archiver, unlha32::Entry::Unlha)) {
+    ReportEntryFailure(ctx, texts().archiverFailed);
+    return false;
+  }
   if (result != 0 || !fs::fileExists(archive)) {
-    if (reportsProblems(state)) {
-      std::string text = texts().archiverFailed;
-      if (const std::string message = result != 0 ? archiverMessage(output) : std::string();
-          !message.empty()) {
-        text = cutToBytes(text + "\r" + message, NoticeTextLimit);
-      }
+    std::string text = texts().archiverFailed;
+    if (const std::string message = result != 0 ? archiverMessage(output) : std::string(); !message.empty()) {
+      text = cutToBytes(text + "\r" + message, NoticeTextLimit);
+    }
+    ReportEntryFailure(ctx, text);
+    if (ReportsProblems(state)) {
       ui.playSound(Sound::Exclamation);
       ui.ShowNotice(NoticeKind::Error, ButtonOk, text);
     }
@@ -321,7 +336,8 @@ bool CompressEntry(EngineContext& ctx) {
   }
 
   if (ctx.fields.DeleteAfter() || answeredDelete || state.EntryCommand == EntryDL) {
-    deleteSources(ctx, source, archive, before, archiveBefore);
+    if (const std::string failure = deleteSources(ctx, source, archive, before, archiveBefore); !failure.empty())
+      ReportEntryFailure(ctx, failure);
   }
   return true;
 }

@@ -4,6 +4,7 @@
 #include "engine/interaction_port.h"
 #include "engine/job_fields.h"
 #include "engine/kept_aside_notice.h"
+#include "engine/run_report.h"
 #include "platform/cp932.h"
 #include "platform/file_system.h"
 #include "platform/full_path.h"
@@ -24,6 +25,7 @@ bool endsInSeparator(const std::string& path) {
 void CopyOrMoveEntry(EngineContext& ctx, int command) {
   const std::string source = ctx.fields.Source();
   if (!fs::fileExists(source)) {
+    ReportEntryFailure(ctx, cp932::fixed("対象ファイルが見つかりません"));
     if (ctx.state.BatchConfirm) {
       ctx.ui.showProgressRunningLabel();
       ctx.ui.setSourceNotFoundLabel(fullPath(source));
@@ -40,7 +42,10 @@ void CopyOrMoveEntry(EngineContext& ctx, int command) {
   std::string destination = ctx.fields.Target();
   // An empty target would make the destination "/" and the name: the root
   // folder. The runner never passes one; nothing is copied if it happens.
-  if (destination.empty()) return;
+  if (destination.empty()) {
+    ReportEntryFailure(ctx, cp932::fixed("コピー先がありません"));
+    return;
+  }
   if (!endsInSeparator(destination)) {
     destination += '/';
     fs::createFolder(destination);
@@ -48,21 +53,29 @@ void CopyOrMoveEntry(EngineContext& ctx, int command) {
   destination += sjis::namePart(source);
   ctx.fields.setTarget(destination);
 
-  // A failed copy is not reported; a move keeps its source then. Copying a
+  // A failed copy shows no notice; a move keeps its source then. Copying a
   // file onto itself fails, so a move onto itself never deletes it. The copy
   // and its folder are synced when copyFile succeeds; the source then goes
   // only if it is still the file that was copied and its bytes equal the
   // copy's, so a write into it during the copy keeps both files.
   fs::FileIdentity copied;
-  if (fs::copyFile(source, destination, &copied) != 0 || command != EntryMV) return;
-  reportKeptAside(ctx.ui, fs::removeGuarded(source, copied, [&](int fd) { return fs::sameBytes(fd, destination); }));
+  if (fs::copyFile(source, destination, &copied) != 0) {
+    ReportEntryFailure(ctx, cp932::fixed("コピーできません"));
+    return;
+  }
+  if (command != EntryMV) return;
+  const fs::RemovalResult removal =
+      fs::removeGuarded(source, copied, [&](int fd) { return fs::sameBytes(fd, destination); });
+  reportKeptAside(ctx.ui, removal);
+  if (removal.error != 0) ReportEntryFailure(ctx, cp932::fixed("移動元を削除できません"));
 }
 
 bool ChangeFolderEntry(EngineContext& ctx, const std::string& path) {
   if (fs::changeFolder(path) == 0) return true;  // stays current after the batch
+  const std::string text = cp932::fixed("指定のフォルダーが見つかりません\rバッチ処理の実行を中断します。\r");
+  if (ctx.report != nullptr) ctx.report->entryFailed(path, "", text);
   ctx.ui.playSound(Sound::Asterisk);
-  ctx.ui.ShowNotice(NoticeKind::Warning, ButtonAbort,
-                    cp932::fixed("指定のフォルダーが見つかりません\rバッチ処理の実行を中断します。\r"));
+  ctx.ui.ShowNotice(NoticeKind::Warning, ButtonAbort, text);
   return false;
 }
 

@@ -1,8 +1,10 @@
 #include "platform/cp932.h"
 
 #include <iconv.h>
+#include <langinfo.h>
 
 #include <cerrno>
+#include <cstring>
 #include <exception>
 #include <utility>
 
@@ -76,6 +78,32 @@ std::string fixed(FixedText text) {
   if (std::optional<std::string> bytes = fromUtf8(text.utf8())) return std::move(*bytes);
   // Not reached: the program's texts are all converted by a test.
   std::terminate();
+}
+
+std::string toLocaleText(std::string_view sjis) {
+  const char* codeset = nl_langinfo(CODESET);
+  if (codeset == nullptr || *codeset == '\0' || std::strcmp(codeset, "ANSI_X3.4-1968") == 0) codeset = "UTF-8";
+  const std::string to = std::string(codeset) + "//TRANSLIT";
+  iconv_t cd = iconv_open(to.c_str(), "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(sjis);
+  std::string out;
+  char buffer[256];
+  char* inPtr = const_cast<char*>(sjis.data());
+  std::size_t inLeft = sjis.size();
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof buffer;
+    const std::size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+    if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
+      // A byte that starts no CP932 character: shown as "?", the rest goes on.
+      out += '?';
+      ++inPtr;
+      --inLeft;
+    }
+  }
+  iconv_close(cd);
+  return out;
 }
 
 }  // namespace vedo::cp932

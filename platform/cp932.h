@@ -38,5 +38,10 @@ class FixedText {
 // ASCII (plain ASCII is the same in CP932), so a text that could not be held
 // never reaches a build that passed its tests.
 std::string fixed(FixedText text);
+// CP932 -> the encoding of the user's locale (LC_CTYPE), for lines on standard
+// error. Not strict: a character the locale cannot show, or a byte that is not
+// CP932, becomes "?". A locale without an encoding of its own (C, POSIX: plain
+// ASCII) gets UTF-8, as file names on this system are.
+std::string toLocaleText(std::string_view sjis);
 
 }  // namespace vedo::cp932

@@ -51,13 +51,11 @@ void Cp932Field::set(const std::string& bytes) {
 
 QString deriveArchiveNameForDisplay(const QString& source) {
   QString x = source;
+  const qsizetype nameStart = std::max(x.lastIndexOf(u'/'), x.lastIndexOf(u'\\')) + 1;
   const qsizetype star = x.indexOf(u'*');
-  const qsizetype dot = x.indexOf(u'.');
-  if (star >= 0 && dot > star) {
-    const qsizetype sep = std::max(x.lastIndexOf(u'/'), x.lastIndexOf(u'\\'));
-    x = x.left(sep + 1) + QStringLiteral("ALLFILE");
-  }
-  if (const qsizetype first = x.indexOf(u'.'); first >= 0) x.remove(first, 255);
+  const qsizetype dot = x.indexOf(u'.', nameStart);
+  if (star >= 0 && dot > star) x = x.left(nameStart) + QStringLiteral("ALLFILE");
+  if (const qsizetype first = x.indexOf(u'.', nameStart); first >= 0) x.remove(first, 255);
   return x + QStringLiteral(".LZH");
 }
 
@@ -80,7 +78,8 @@ TForm1::TForm1(AppState& state, InteractionPort& port, QStringList arguments)
       arguments_(std::move(arguments)),
       source_(nullptr),
       target_(nullptr),
-      batchFile_(nullptr) {
+      batchFile_(nullptr),
+      report_([](const std::string& line) { printDiagnostic(line); }) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(kTitle);
   setWindowIcon(applicationIcon());
@@ -283,7 +282,7 @@ void TForm1::BitBtn1Click() {
     forms_.EXEC_STATE->setWindowTitle(first.mid(sep + 1) + QStringLiteral(" - ") + kTitle);
     forms_.EXEC_STATE->show();
   }
-  EngineContext ctx{state_, *this, port_, unlha32::Archiver()};
+  EngineContext ctx{state_, *this, port_, unlha32::Archiver(), commandLineRunStarted_ ? &report_ : nullptr};
   try {
     if (UseBatch()) {
       RunBatchFile(ctx);
@@ -293,6 +292,7 @@ void TForm1::BitBtn1Click() {
     }
   } catch (const HandlerError& error) {
     lastExecuteFailed_ = true;
+    if (ctx.report != nullptr) ctx.report->fileUnreadable();
     showErrorBox(error.text());
   }
 }
@@ -382,6 +382,7 @@ void TForm1::CommandLineRun() {
 
   auto path = toCp932(argument);
   if (!path) {
+    report_.fileUnreadable();
     showNotice(NoticeKind::Error, ButtonOk, unrepresentableTextNotice());
     close();
     return;
@@ -435,11 +436,12 @@ void TForm1::CommandLineRun() {
       BitBtn1Click();
       break;
     default:
+      report_.failed(cp932::fixed("バッチ処理を実行せずに終了します"));
       break;
   }
   // An error of the system on the batch file leaves the tool running,
-  // minimised, until the user closes it.
-  if (lastExecuteFailed_) return;
+  // minimised, until the user closes it; where no one could close it, it ends.
+  if (lastExecuteFailed_ && !unattended()) return;
   close();
 }
 

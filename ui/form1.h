@@ -4,6 +4,7 @@
 // other windows. It is also the job fields the engine reads and writes.
 
 #include "engine/job_fields.h"
+#include "engine/run_report.h"
 #include "settings/settings.h"
 
 #include <QCheckBox>
@@ -121,6 +122,9 @@ class TForm1 : public QWidget, public JobFields {
   // nothing without exactly one argument.
   void CommandLineRun();
   bool commandLineRunStarted() const { return commandLineRunStarted_; }
+  // The process's exit status: that of the command-line run (run_report.h),
+  // 0 for interactive use.
+  int exitStatus() const { return commandLineRunStarted_ ? report_.exitStatus() : ExitDone; }
 
   const QStringList& arguments() const { return arguments_; }
   const MainWindowValues& windowValues() const { return values_; }
@@ -169,6 +173,8 @@ class TForm1 : public QWidget, public JobFields {
   bool polling_ = false;
   bool commandLineRunStarted_ = false;
   bool lastExecuteFailed_ = false;  // the last execute ended in the error box
+  // What the command-line run left undone; one line on standard error each.
+  RunReport report_;
 };
 
 // The archive name for a source that CP932 cannot hold (shown only; such a

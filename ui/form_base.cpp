@@ -42,6 +42,16 @@ PromptDialog::PromptDialog(AppState& state, const char* name, const QString& cap
   resize(clientSize);
 }
 
+void PromptDialog::ask() {
+  if (!unattended()) {
+    exec();
+    return;
+  }
+  takeAbortAnswer();
+  printDiagnostic(cp932::fixed("応答できない確認のため中断します: ") +
+                  toCp932(questionAndEntry()).value_or(std::string()));
+}
+
 void PromptDialog::answer(int& cell, int value) {
   cell = value;
   done(QDialog::Accepted);

@@ -37,7 +37,17 @@ class PromptDialog : public QDialog {
 
   QWidget* lastFocus() const { return lastFocus_; }
 
+  // Shows the dialog modally. Where no one can answer (notice_box.h) it does
+  // not wait: it takes the answer that stops the run and deletes nothing, and
+  // says on standard error which question it was and for which entry.
+  void ask();
+
  protected:
+  // Writes the answer ask() takes when no one can answer.
+  virtual void takeAbortAnswer() = 0;
+  // The question and the entry it is about, for standard error.
+  virtual QString questionAndEntry() const = 0;
+
   // Writes `value` into `cell` and closes the dialog.
   void answer(int& cell, int value);
   // Writes the abort value, then asks "バッチ処理を中断しますか？" and closes only on Yes.

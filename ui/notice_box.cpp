@@ -1,5 +1,6 @@
 #include "ui/notice_box.h"
 
+#include "platform/cp932.h"
 #include "settings/application_title.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "ui/ui_text.h"
 
@@ -29,6 +31,7 @@ NoticeResponder& responder() {
 }
 
 int panicDepth = 0;
+bool unattendedRun = false;
 
 QStyle::StandardPixmap iconOf(NoticeKind kind) {
   switch (kind) {
@@ -253,7 +256,33 @@ void NoticeBox::press(NoticeButton which) {
 
 void setNoticeResponder(NoticeResponder r) { responder() = std::move(r); }
 
+void setUnattended(bool on) { unattendedRun = on; }
+bool unattended() { return unattendedRun; }
+
+void printDiagnostic(const std::string& cp932Text) {
+  std::string line = cp932Text;
+  std::replace(line.begin(), line.end(), '\r', ' ');
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  const std::string shown = "vedo32: " + cp932::toLocaleText(line) + "\n";
+  std::fwrite(shown.data(), 1, shown.size(), stderr);
+  std::fflush(stderr);
+}
+
+namespace {
+
+void printNotice(const QString& title, const std::string& cp932Text) {
+  printDiagnostic(toCp932(title).value_or(std::string()) + ": " + cp932Text);
+}
+
+}  // namespace
+
 NoticeButton showNotice(NoticeKind kind, unsigned buttons, const std::string& cp932Text) {
+  if (unattendedRun) {
+    printNotice(noticeTitle(kind), cp932Text);
+    for (NoticeButton which : {ButtonAbort, ButtonCancel, ButtonOk, ButtonYes, ButtonNo})
+      if ((buttons & which) != 0) return which;
+    return ButtonCancel;
+  }
   NoticeBox box(kind, buttons, fromCp932(cp932Text));
   if (responder()) {
     NoticeResponder r = responder();  // a copy: the responder may replace itself
@@ -267,6 +296,10 @@ NoticeButton showNotice(NoticeKind kind, unsigned buttons, const std::string& cp
 QString applicationTitle() { return QString::fromStdString(vedo::applicationTitle()); }
 
 void showErrorBox(const std::string& cp932Text) {
+  if (unattendedRun) {
+    printNotice(applicationTitle(), cp932Text);
+    return;
+  }
   QMessageBox box(QMessageBox::Critical, applicationTitle(), fromCp932(cp932Text), QMessageBox::Ok);
   box.setObjectName(QStringLiteral("ErrorBox"));
   box.setTextFormat(Qt::PlainText);
@@ -283,6 +316,10 @@ void showErrorBox(const std::string& cp932Text) {
 }
 
 void showPanicNotice(const std::string& cp932Text) {
+  if (unattendedRun) {
+    printNotice(QStringLiteral("PANIC!!"), cp932Text);
+    return;
+  }
   ++panicDepth;
   if (responder()) {
     NoticeBox stand(NoticeKind::Error, ButtonOk, fromCp932(cp932Text));

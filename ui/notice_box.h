@@ -57,7 +57,19 @@ QString noticeTitle(NoticeKind kind);
 // the line, everything else is shown as it is.
 QString noticeHtml(const QString& text);
 
-// Shows a notice and returns the button pressed. The text is CP932.
+// Runs where no one can answer (a command-line run without a display): every
+// notice, the error box and the missing-library notice become lines on
+// standard error instead of windows, and the prompt dialogs take their abort
+// answer instead of waiting (window_port.h).
+void setUnattended(bool on);
+bool unattended();
+// One line on standard error, "vedo32: " and the CP932 text (its line breaks
+// become blanks), in the encoding of the user's locale.
+void printDiagnostic(const std::string& cp932Text);
+
+// Shows a notice and returns the button pressed. The text is CP932. Without
+// anyone to answer, the notice is a line on standard error and the answer is
+// its Abort, Cancel, OK, Yes or No button, the first of them it offers.
 NoticeButton showNotice(NoticeKind kind, unsigned buttons, const std::string& cp932Text);
 
 // Lets tests answer notices: while a responder is set, showNotice builds the box

@@ -65,6 +65,11 @@ void TINFO1::BitBtn1Click() { answer(state_.StartAnswer, StartAskEach); }
 void TINFO1::BitBtn2Click() { answer(state_.StartAnswer, StartDelete); }
 void TINFO1::BitBtn3Click() { answer(state_.StartAnswer, StartKeep); }
 void TINFO1::BitBtn4Click() { abortSequence(state_.StartAnswer, StartAbort); }
+void TINFO1::takeAbortAnswer() { state_.StartAnswer = StartAbort; }
+// The caption names the batch file in a command-line run.
+QString TINFO1::questionAndEntry() const {
+  return Label1->text() + Label2->text() + QStringLiteral(" (") + windowTitle() + QStringLiteral(")");
+}
 
 TINFO2::TINFO2(AppState& state) : PromptDialog(state, "INFO2", kCaption, clientOfOuter(345, 131), true) {
   Panel1 = new Panel(this, "Panel1");
@@ -92,6 +97,10 @@ TINFO2::TINFO2(AppState& state) : PromptDialog(state, "INFO2", kCaption, clientO
 void TINFO2::BitBtn1Click() { abortSequence(state_.EntryAnswer, AnswerAbort); }
 void TINFO2::BitBtn2Click() { answer(state_.EntryAnswer, AnswerSkip); }
 void TINFO2::BitBtn3Click() { answer(state_.EntryAnswer, AnswerGo); }
+void TINFO2::takeAbortAnswer() { state_.EntryAnswer = AnswerAbort; }
+QString TINFO2::questionAndEntry() const {
+  return Label1->text() + QStringLiteral(" ") + Label2->text() + QStringLiteral(" -> ") + Label3->text();
+}
 
 TINFO3::TINFO3(AppState& state) : PromptDialog(state, "INFO3", kCaption, clientOfOuter(345, 115), false) {
   Panel1 = new Panel(this, "Panel1");
@@ -112,6 +121,8 @@ TINFO3::TINFO3(AppState& state) : PromptDialog(state, "INFO3", kCaption, clientO
 
 void TINFO3::BitBtn1Click() { abortSequence(state_.EntryAnswer, AnswerAbort); }
 void TINFO3::BitBtn2Click() { answer(state_.EntryAnswer, AnswerSkip); }
+void TINFO3::takeAbortAnswer() { state_.EntryAnswer = AnswerAbort; }
+QString TINFO3::questionAndEntry() const { return Label1->text() + QStringLiteral(" ") + Label2->text(); }
 
 TINFO4::TINFO4(AppState& state) : PromptDialog(state, "INFO4", kCaption, QSize(338, 87), true) {
   Panel1 = new Panel(this, "Panel1");
@@ -132,5 +143,10 @@ TINFO4::TINFO4(AppState& state) : PromptDialog(state, "INFO4", kCaption, QSize(3
 
 void TINFO4::BitBtn1Click() { answer(state_.DeleteAnswer, DeleteYes); }
 void TINFO4::BitBtn2Click() { answer(state_.DeleteAnswer, DeleteNo); }
+void TINFO4::takeAbortAnswer() {
+  state_.DeleteAnswer = DeleteNo;
+  state_.EntryAnswer = AnswerAbort;
+}
+QString TINFO4::questionAndEntry() const { return Label1->text() + QStringLiteral(" ") + Label2->text(); }
 
 }  // namespace vedo::ui

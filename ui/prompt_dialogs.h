@@ -27,6 +27,10 @@ class TINFO1 : public PromptDialog {
   void BitBtn2Click();
   void BitBtn3Click();
   void BitBtn4Click();
+
+ protected:
+  void takeAbortAnswer() override;
+  QString questionAndEntry() const override;
 };
 
 // The confirmation before compressing (instance INFO2); writes EntryAnswer.
@@ -50,6 +54,10 @@ class TINFO2 : public PromptDialog {
   void BitBtn1Click();
   void BitBtn2Click();
   void BitBtn3Click();
+
+ protected:
+  void takeAbortAnswer() override;
+  QString questionAndEntry() const override;
 };
 
 // The source-not-found question (instance INFO3); writes EntryAnswer.
@@ -68,6 +76,10 @@ class TINFO3 : public PromptDialog {
 
   void BitBtn1Click();
   void BitBtn2Click();
+
+ protected:
+  void takeAbortAnswer() override;
+  QString questionAndEntry() const override;
 };
 
 // The delete question (instance INFO4); writes DeleteAnswer.
@@ -86,6 +98,11 @@ class TINFO4 : public PromptDialog {
 
   void BitBtn1Click();
   void BitBtn2Click();
+
+ protected:
+  // いいえ, and the run stops.
+  void takeAbortAnswer() override;
+  QString questionAndEntry() const override;
 };
 
 // What the frame of a sizeable dialog takes of its outer size: a dialog listed

@@ -1,8 +1,30 @@
 #include "ui/sound_player.h"
 
 #include <canberra.h>
+#include <dlfcn.h>
 
 namespace vedo::ui {
+namespace {
+
+// ALSA prints every error of its configuration (no sound card, no "default"
+// device) on standard error unless the process installs a handler of its own.
+// libcanberra's ALSA back end reaches that code on a machine without a sound
+// card, so the tool hands ALSA a handler that says nothing: without sound the
+// tool is silent, on the speakers and on standard error alike. ALSA is looked
+// up at run time, so a machine without it needs nothing here.
+void quietAlsaHandler(const char*, int, const char*, int, const char*, ...) {}
+
+void silenceAlsa() {
+  using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+  using SetHandler = int (*)(Handler);
+  // Kept loaded for the life of the process: the handler must outlive every
+  // use of ALSA, and the library is the one the back end loads anyway.
+  void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
+  if (alsa == nullptr) return;
+  if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) set(&quietAlsaHandler);
+}
+
+}  // namespace
 
 std::vector<const char*> soundEventNames(Sound sound) {
   switch (sound) {
@@ -23,6 +45,7 @@ SoundPlayer& soundPlayer() {
 }
 
 SoundPlayer::SoundPlayer() {
+  silenceAlsa();
   if (ca_context_create(&context_) != CA_SUCCESS) {
     context_ = nullptr;
     return;

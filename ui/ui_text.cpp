@@ -3,7 +3,10 @@
 #include "platform/cp932.h"
 #include "platform/sjis_text.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QStringList>
+#include <QTranslator>
 
 namespace vedo::ui {
 
@@ -68,6 +71,19 @@ QFont gothicFont(int pixelSize, bool bold) {
 QFont pGothicFont(int pixelSize, bool bold) {
   return makeFont({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic")},
                   pixelSize, bold);
+}
+
+bool installQtTranslations() {
+  static QTranslator* translator = nullptr;  // lives as long as the application
+  if (translator != nullptr) return true;
+  auto* loaded = new QTranslator(QCoreApplication::instance());
+  if (!loaded->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete loaded;
+    return false;
+  }
+  QCoreApplication::installTranslator(loaded);
+  translator = loaded;
+  return true;
 }
 
 }  // namespace vedo::ui

@@ -29,6 +29,12 @@ QString withoutMnemonics(const QString& caption);
 // the reported value times 0.01, with two decimals ("1.13").
 QString formatLibraryVersion(int reported);
 
+// A Japanese program: Qt's own dialogs and buttons (the file chooser, the
+// standard buttons of a message box) speak Japanese whatever the locale, from
+// Qt's translations (Debian's qt6-translations-l10n). False when they are not
+// installed; Qt's English stays then.
+bool installQtTranslations();
+
 // "ＭＳ ゴシック" and "ＭＳ Ｐゴシック" with the fallbacks available on Linux.
 QFont gothicFont(int pixelSize, bool bold);
 QFont pGothicFont(int pixelSize, bool bold);

@@ -52,6 +52,17 @@ void BitBtn::keyPressEvent(QKeyEvent* event) {
   QPushButton::keyPressEvent(event);
 }
 
+void BitBtn::focusInEvent(QFocusEvent* event) {
+  QPushButton::focusInEvent(event);
+  setDefault(true);
+  window()->setAttribute(Qt::WA_KeyboardFocusChange);
+}
+
+void BitBtn::focusOutEvent(QFocusEvent* event) {
+  setDefault(false);
+  QPushButton::focusOutEvent(event);
+}
+
 SpeedButton::SpeedButton(QWidget* parent, const char* name, const QIcon& glyph) : QToolButton(parent) {
   setObjectName(QString::fromLatin1(name));
   setIcon(glyph);

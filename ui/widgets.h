@@ -32,7 +32,9 @@ class Panel : public QFrame {
 };
 
 // A push button with a picture beside its caption. Enter presses it while it
-// has the focus, as Space does.
+// has the focus, as Space does; so while it has the focus it is drawn as the
+// default button, with its focus frame, from the window's first opening on
+// (not only once the Tab key has been used).
 class BitBtn : public QPushButton {
   Q_OBJECT
  public:
@@ -40,6 +42,8 @@ class BitBtn : public QPushButton {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 };
 
 // A flat picture button that never takes the focus.

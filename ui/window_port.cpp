@@ -25,10 +25,10 @@ void WindowPort::setSourceNotFoundLabel(const std::string& source) {
 
 void WindowPort::setDeleteLabel(const std::string& source) { forms_.INFO4->Label2->setText(fromCp932(source)); }
 
-void WindowPort::showStartQuestion() { forms_.INFO1->exec(); }
-void WindowPort::showConfirmCompress() { forms_.INFO2->exec(); }
-void WindowPort::showSourceNotFound() { forms_.INFO3->exec(); }
-void WindowPort::showDeleteQuestion() { forms_.INFO4->exec(); }
+void WindowPort::showStartQuestion() { forms_.INFO1->ask(); }
+void WindowPort::showConfirmCompress() { forms_.INFO2->ask(); }
+void WindowPort::showSourceNotFound() { forms_.INFO3->ask(); }
+void WindowPort::showDeleteQuestion() { forms_.INFO4->ask(); }
 
 void WindowPort::setProgressLabels(const std::string& source, const std::string& archive) {
   forms_.EXEC_STATE->Label2->setText(fromCp932(source));

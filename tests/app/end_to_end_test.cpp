@@ -28,13 +28,21 @@ struct Outcome {
   std::string output;
 };
 
+// Runs offscreen and without sound, unless `asFromCron` asks for the
+// environment of cron or ssh: no display, no platform given, sounds as the
+// machine has them.
 Outcome run(const QString& program, const QStringList& arguments, const TempFolder& config, const TempFolder& work,
-            const QProcessEnvironment& extra = {}) {
+            const QProcessEnvironment& extra = {}, bool asFromCron = false) {
   QProcess process;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  if (asFromCron) {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "CANBERRA_DRIVER"})
+      env.remove(QString::fromLatin1(name));
+  } else {
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("CANBERRA_DRIVER"), QStringLiteral("null"));
+  }
   env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(config.str()));
-  env.insert(QStringLiteral("CANBERRA_DRIVER"), QStringLiteral("null"));
   for (const QString& key : extra.keys()) env.insert(key, extra.value(key));
   process.setProcessEnvironment(env);
   process.setWorkingDirectory(QString::fromStdString(work.str()));
@@ -58,6 +66,27 @@ std::string lhasa(const std::string& command, const fs::path& archive) {
   process.start(QStringLiteral("lhasa"), {QString::fromStdString(command), QString::fromStdString(archive.string())});
   if (!process.waitForFinished(kTimeLimitMs) || process.exitCode() != 0) return {};
   return process.readAll().toStdString();
+}
+
+struct Tool {
+  int exitCode = -1;
+  std::string output;
+};
+
+// Runs a tool of the system with its output and errors merged.
+Tool tool(const char* program, const std::vector<std::string>& arguments,
+          const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+  QProcess process;
+  process.setProcessEnvironment(env);
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  QStringList args;
+  for (const std::string& a : arguments) args << QString::fromStdString(a);
+  process.start(QString::fromLatin1(program), args);
+  Tool result;
+  if (!process.waitForFinished(kTimeLimitMs)) return result;
+  result.exitCode = process.exitCode();
+  result.output = process.readAll().toStdString();
+  return result;
 }
 
 class EndToEndTest : public ::testing::Test {
@@ -122,6 +151,58 @@ TEST_F(EndToEndTest, KeepModeLeavesTheSourcesAndTheFolderSettings) {
   EXPECT_THAT(saved, HasSubstr("L_Path=/kept/lzh/"));
 }
 
+// Runs from cron or ssh: the tool starts without a display, never waits for
+// an answer, and tells its caller through the exit status and one line on
+// standard error per failed entry; no sound library's text appears there.
+struct CronCase {
+  const char* name;
+  const char* ini;
+  const char* batch;     // lines after the header, each ending in LF
+  const char* argument;  // the batch file named
+  int exitCode;
+  int entryLines;        // lines naming a failed entry ("vedo32: "source" -> ...)
+  const char* mention;   // further text standard error must hold, or ""
+  bool sourceStays;
+};
+
+class FromCronTest : public EndToEndTest, public ::testing::WithParamInterface<CronCase> {};
+
+TEST_P(FromCronTest, ExitStatusAndStandardError) {
+  const CronCase& c = GetParam();
+  writeIni(c.ini);
+  work.write("cron.vdb", std::string("[VEDO BATFILE]\n") + c.batch);
+  const Outcome outcome = run(kProgram, {QString::fromLatin1(c.argument)}, config, work, {}, true);
+  ASSERT_TRUE(outcome.finished) << outcome.output;
+  EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.output;
+  int entryLines = 0;
+  for (std::size_t at = outcome.output.find("vedo32: \""); at != std::string::npos;
+       at = outcome.output.find("vedo32: \"", at + 1))
+    ++entryLines;
+  EXPECT_EQ(entryLines, c.entryLines) << outcome.output;
+  EXPECT_THAT(outcome.output, HasSubstr(c.mention));
+  EXPECT_THAT(outcome.output, ::testing::Not(HasSubstr("ALSA")));
+  EXPECT_EQ(exists("a.txt"), c.sourceStays);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, FromCronTest,
+    ::testing::Values(
+        CronCase{"EveryEntryDone", "[Message]\nMode=1\nDialogs=0\n", "a.txt;a.lzh\n*.log;logs.lzh\n", "cron.vdb", 0, 0,
+                 "", false},
+        CronCase{"EntriesFail", "[Message]\nMode=2\nDialogs=0\n",
+                 "a.txt;a.lzh\nnone.txt;none.lzh\n<CP>gone.txt;backup\n", "cron.vdb", 1, 2, "none.txt", true},
+        // The start question and a per-entry question: 中断, nothing deleted.
+        CronCase{"StartQuestionAborts", "[Message]\nMode=0\nDialogs=1\n", "<DL>a.txt;a.lzh\n", "cron.vdb", 1, 0,
+                 "圧縮後，対象ファイルを削除しますか？", true},
+        CronCase{"EntryQuestionAborts", "[Message]\nMode=3\nDialogs=0\n", "<BD>a.txt;a.lzh\nb.txt;b.lzh\n",
+                 "cron.vdb", 1, 1, "次の条件で，圧縮処理を実行します。", true},
+        // The library's own message, in Japanese as every text of vedo32.
+        CronCase{"LibraryMessageInJapanese", "[Message]\nMode=2\nDialogs=0\n[UNLHA]\nOption=-q\n", "a.txt;a.lzh\n",
+                 "cron.vdb", 1, 1, "不明なスイッチです \"-q\"", true},
+        CronCase{"MissingBatchFile", "[Message]\nMode=1\nDialogs=0\n", "", "none.vdb", 2, 0,
+                 "バッチ処理ファイルがありません", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(EndToEndTest, QtOptionsAreNotArguments) {
   writeIni("[Message]\nMode=2\nDialogs=0\n");
   const Outcome outcome =
@@ -142,6 +223,23 @@ TEST_F(EndToEndTest, InstalledTreeStartsAndFindsItsLibrary) {
   EXPECT_TRUE(fs::exists(prefix.path() / "share/applications/vedo32.desktop"));
   EXPECT_TRUE(fs::exists(prefix.path() / "share/icons/hicolor/scalable/apps/vedo32.svg"));
   EXPECT_TRUE(fs::exists(prefix.path() / "share/mime/packages/vedo32.xml"));
+  EXPECT_TRUE(fs::exists(prefix.path() / "share/man/man1/vedo32.1"));
+  EXPECT_TRUE(fs::exists(prefix.path() / "share/man/man1/unlha.1"));
+
+  // The entry is valid, and the refreshed databases of the installed tree know
+  // a *.vdb file as a batch file that vedo32 opens.
+  const std::string entry = (prefix.path() / "share/applications/vedo32.desktop").string();
+  const Tool validate = tool("desktop-file-validate", {entry});
+  EXPECT_EQ(validate.exitCode, 0) << validate.output;
+  EXPECT_EQ(validate.output, "");
+  EXPECT_THAT(prefix.read("share/applications/mimeinfo.cache"),
+              HasSubstr("application/x-vedo32-batch=vedo32.desktop;"));
+  work.write("jobs.vdb", "[VEDO BATFILE]\r\n");
+  QProcessEnvironment dataDirs = QProcessEnvironment::systemEnvironment();
+  dataDirs.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(prefix.str("none")));
+  dataDirs.insert(QStringLiteral("XDG_DATA_DIRS"), QString::fromStdString(prefix.str("share")) + ":/usr/share");
+  const Tool type = tool("gio", {"info", "-a", "standard::content-type", work.str("jobs.vdb")}, dataDirs);
+  EXPECT_THAT(type.output, HasSubstr("standard::content-type: application/x-vedo32-batch")) << type.output;
 
   // The archive appears only when the installed program found the installed
   // library: without it the missing-library notice would wait for an answer.

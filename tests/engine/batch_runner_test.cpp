@@ -22,6 +22,7 @@
 #include "engine/file_entries.h"
 #include "engine/handler_error.h"
 #include "engine/job_fields.h"
+#include "engine/run_report.h"
 #include "platform/file_system.h"
 #include "tests/support/fake_unlha.h"
 #include "tests/support/other_program.h"
@@ -207,12 +208,30 @@ TEST_F(BatchRun, SourceIsWrittenBeforeTarget) {
   EXPECT_EQ(fields.Target(), "ARC.LZH");
 }
 
-TEST_F(BatchRun, LineFeedOnlyFileIsOneLine) {
+TEST_F(BatchRun, LineFeedFileRunsEveryLine) {
   file("A.TXT");
   writeBatchBytes(kHeader + "\nA.TXT;A.LZH\nA.TXT;B.LZH\n");
   RunBatchFile(ctx);
-  EXPECT_THAT(commands, IsEmpty());
-  EXPECT_THAT(port.sounds(), ElementsAre("sound asterisk"));  // an ordinary, empty run
+  EXPECT_THAT(calls(), ElementsAre("A.LZH <- A.TXT", "B.LZH <- A.TXT"));
+}
+
+// A UTF-8 file from a Linux editor: its entries reach the archiver in CP932;
+// a line CP932 cannot hold fails its own entry, with a notice naming the line,
+// and the run goes on.
+TEST_F(BatchRun, Utf8LineCp932CannotHoldFailsOnlyItsEntry) {
+  file("表.txt");
+  std::vector<std::string> reported;
+  RunReport report([&](const std::string& line) { reported.push_back(line); });
+  ctx.report = &report;
+  writeBatchBytes(kHeader + "\n\xF0\x9F\x98\x80.txt;x.lzh\n表.txt;表.lzh\n");
+  RunBatchFile(ctx);
+  EXPECT_THAT(calls(), ElementsAre(sj("表.lzh <- 表.txt")));
+  // (The stand-in archiver writes no archive: the second entry reports that.)
+  ASSERT_EQ(reported.size(), 2u);
+  EXPECT_NE(reported[0].find(" 2 "), std::string::npos) << "names line 2";
+  EXPECT_EQ(report.exitStatus(), ExitFailed);
+  ASSERT_FALSE(port.notices().empty());
+  EXPECT_EQ(port.notices().front().text, reported[0]);
 }
 
 TEST_F(BatchRun, EndOfFileByteEndsTheRun) {

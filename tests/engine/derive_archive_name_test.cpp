@@ -29,7 +29,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(NameCase{"C:\\DATA\\REPORT.DOC", "C:\\DATA\\REPORT.LZH"},
                       NameCase{"C:\\DATA\\*.TXT", "C:\\DATA\\ALLFILE.LZH"},
                       NameCase{"C:\\DATA\\*", "C:\\DATA\\*.LZH"},
-                      NameCase{"C:\\MY.DIR\\A.TXT", "C:\\MY.LZH"},
+                      // A dot in a folder name never cuts the path.
+                      NameCase{"C:\\MY.DIR\\A.TXT", "C:\\MY.DIR\\A.LZH"},
+                      NameCase{"/home/me/my.project/notes.txt", "/home/me/my.project/notes.LZH"},
+                      NameCase{"/home/me/.config/app/x.log", "/home/me/.config/app/x.LZH"},
+                      NameCase{"/srv/v1.2/README", "/srv/v1.2/README.LZH"},
+                      NameCase{"/srv/v1.2/*.log", "/srv/v1.2/ALLFILE.LZH"},
                       NameCase{"", ".LZH"},
                       NameCase{"/home/u/data/*.txt", "/home/u/data/ALLFILE.LZH"},
                       NameCase{"data/A*B.TXT", "data/ALLFILE.LZH"},

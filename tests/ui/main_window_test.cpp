@@ -74,7 +74,7 @@ TEST_F(MainWindowTest, ArchiveNameFollowsTheTypedSource) {
       {"C:\\DATA\\REPORT.DOC", "C:\\DATA\\REPORT.LZH"},
       {"C:\\DATA\\*.TXT", "C:\\DATA\\ALLFILE.LZH"},
       {"C:\\DATA\\*", "C:\\DATA\\*.LZH"},
-      {"C:\\MY.DIR\\A.TXT", "C:\\MY.LZH"},
+      {"C:\\MY.DIR\\A.TXT", "C:\\MY.DIR\\A.LZH"},
       {"/home/u/文書/*.txt", "/home/u/文書/ALLFILE.LZH"},
       {"/home/u/表\\報告.doc", "/home/u/表\\報告.LZH"},
   };

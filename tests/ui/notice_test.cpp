@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QFontInfo>
@@ -119,6 +120,14 @@ TEST(NoticeBoxTest, CentredAndWrappedAtHalfTheScreen) {
 TEST(NoticeBoxTest, TextForTheUserDropsMnemonicMarkers) {
   EXPECT_EQ(ui::withoutMnemonics(QStringLiteral("実行(&G)")), QStringLiteral("実行(G)"));
   EXPECT_EQ(ui::withoutMnemonics(QStringLiteral("A&&B")), QStringLiteral("A&B"));
+}
+
+// Qt's own dialogs and buttons speak Japanese, as the tool's own windows do.
+TEST(QtTranslationsTest, QtOwnButtonsSpeakJapanese) {
+  ASSERT_TRUE(ui::installQtTranslations()) << "Qt's Japanese translations are not installed";
+  QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Cancel | QMessageBox::Open);
+  EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QStringLiteral("キャンセル"));
+  EXPECT_EQ(box.button(QMessageBox::Open)->text(), QStringLiteral("開く"));
 }
 
 TEST(FontsTest, JapaneseTextHasGlyphsInBothFamilies) {

@@ -22,6 +22,7 @@ TEST_F(OptionsTest, ConfirmStoresEveryField) {
   create();
   withOptions([](ui::TOPT& opt) {
     EXPECT_EQ(opt.focusWidget(), opt.BitBtn2);
+    EXPECT_TRUE(opt.BitBtn2->isDefault());
     EXPECT_EQ(opt.Group1->ItemIndex(), 0);
     opt.CheckBox1->setChecked(false);
     opt.CheckBox2->setChecked(false);

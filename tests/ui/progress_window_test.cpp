@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 
 #include <future>
@@ -80,6 +81,38 @@ TEST(ProgressWindowTest, CallFromAnotherThreadBlocksWithoutAWindow) {
   });
   other.join();
   EXPECT_EQ(ran, caller);
+}
+
+// The 中止 button and the close box ask the work to stop; the window stays
+// until the work has stopped. The work here runs until it sees the request.
+TEST(ProgressWindowTest, CancelButtonAndCloseBoxAskTheWorkToStop) {
+  for (const bool byButton : {true, false}) {
+    QTimer probe;
+    probe.setInterval(0);
+    bool asked = false;
+    bool stayedOpen = false;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+      QWidget* window = QApplication::activeModalWidget();
+      if (window == nullptr || window->objectName() != QStringLiteral("UnlhaProgress")) return;
+      if (!asked) {
+        asked = true;
+        if (byButton)
+          window->findChild<QPushButton*>(QStringLiteral("Cancel"))->click();
+        else
+          window->close();
+        stayedOpen = window->isVisible();
+      }
+    });
+    probe.start();
+    const int result = unlha::runWithProgress(true, [&](unlha::ProgressReport& report) {
+      while (!report.cancelled()) std::this_thread::yield();
+      return 7;
+    });
+    probe.stop();
+    EXPECT_EQ(result, 7) << (byButton ? "button" : "close box");
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  }
 }
 
 }  // namespace

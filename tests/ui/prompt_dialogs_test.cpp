@@ -97,15 +97,19 @@ TEST_F(PromptDialogTest, AbortButtonsWriteFirstAndCloseOnlyOnYes) {
 TEST_F(PromptDialogTest, EnterOnAFreshStartQuestionAsksToAbort) {
   answers = {ButtonNo};
   QString firstFocus;
+  bool drawnAsDefault = false;
   bool stayedOpen = false;
   whenModal([&](QWidget* dialog) {
     firstFocus = dialog->focusWidget()->objectName();
+    // Enter's target is drawn as such before any key was pressed.
+    drawnAsDefault = windows->INFO1->BitBtn4->isDefault() && dialog->testAttribute(Qt::WA_KeyboardFocusChange);
     QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
     stayedOpen = dialog->isVisible();
     QTest::mouseClick(windows->INFO1->BitBtn3, Qt::LeftButton);
   });
   openStart();
   EXPECT_EQ(firstFocus, QStringLiteral("BitBtn4"));
+  EXPECT_TRUE(drawnAsDefault);
   EXPECT_TRUE(stayedOpen);
   ASSERT_EQ(notices.size(), 1u);
   EXPECT_EQ(notices[0].text, QStringLiteral("バッチ処理を中断しますか？"));
@@ -122,9 +126,14 @@ TEST_F(PromptDialogTest, DeleteQuestionFocusesTheLastButtonUsed) {
   EXPECT_EQ(state.DeleteAnswer, 1);
 
   state.DeleteAnswer = 0;
-  whenModal(pressEnter);
+  bool yesDrawnAsDefault = false;
+  whenModal([&](QWidget* dialog) {
+    yesDrawnAsDefault = windows->INFO4->BitBtn1->isDefault() && !windows->INFO4->BitBtn2->isDefault();
+    pressEnter(dialog);
+  });
   openDelete();
   EXPECT_EQ(state.DeleteAnswer, 1);  // は い kept the focus
+  EXPECT_TRUE(yesDrawnAsDefault);
 }
 
 TEST_F(PromptDialogTest, FrameCloseAndEscapeWriteNothing) {

@@ -130,6 +130,38 @@ TEST_F(AddCommand, HeadersWhoseSizeWouldEndInAZeroByteCarryTheUnixTime) {
   EXPECT_NE(t.output.find("z.txt"), std::string::npos) << t.output;
 }
 
+// The user stops the command (the progress window's 中止) once the first new
+// member is under way: the old archive stays as it was and no temporary file
+// is left.
+TEST_F(AddCommand, CancelledCommandLeavesTheOldArchive) {
+  dir.write("a.txt", "old member");
+  ASSERT_EQ(add("", q("a.txt")).code, 0);
+  const std::string before = readFile(arc());
+  dir.write("b.txt", std::string(3 << 20, 'b'));
+  dir.write("c.txt", "c");
+  struct StopAfterFirstMember final : ProgressReport {
+    void member(std::string_view) override { started = true; }
+    void fraction(double) override {}
+    bool cancelled() const override { return started; }
+    bool started = false;
+  } report;
+  Command command;
+  std::string error;
+  ASSERT_TRUE(parseCommand(*vedo::cp932::fromUtf8("a \"" + arc() + "\"  " + q("b.txt") + " " + q("c.txt")),
+                           command, error))
+      << error;
+  try {
+    runAdd(command, report);
+    ADD_FAILURE() << "not stopped";
+  } catch (const CommandError& e) {
+    EXPECT_EQ(e.code(), UNLHA_ERROR_CANCELLED);
+    EXPECT_NE(std::string(e.what()).find("cancelled"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(report.started);
+  EXPECT_EQ(readFile(arc()), before);
+  EXPECT_EQ(leftovers(), std::vector<std::string>{});
+}
+
 struct Failure {
   const char* label;
   int code;
@@ -398,8 +430,35 @@ TEST(UnlhaFrontEnd, BuildsTheCommandAndExitsWithTheResult) {
   EXPECT_NE(ok.output.find("表ソボ.txt"), std::string::npos) << ok.output;
   EXPECT_EQ(shell("bsdtar --options hdrcharset=CP932 -xOf '" + dir.str("arc.lzh") + "'").output, "front end");
   const Outcome bad = shell("'" + unlha + "' a -q '" + dir.str("arc.lzh") + "' '" + dir.str("*.txt") + "' 2>&1");
-  EXPECT_NE(bad.code, 0);
+  EXPECT_EQ(bad.code, 2);  // a wrong command line
   EXPECT_NE(bad.output.find("-q"), std::string::npos) << bad.output;
+  const Outcome missing = shell("'" + unlha + "' t '" + dir.str("none.lzh") + "' 2>/dev/null");
+  EXPECT_EQ(missing.code, 1);  // a command that failed
+  // The library's messages: English unless the user's language says otherwise.
+  const std::string badSwitch = " a -q '" + dir.str("arc.lzh") + "' '" + dir.str("*.txt") + "' 2>&1";
+  EXPECT_NE(shell("LANGUAGE= LC_ALL=C.UTF-8 '" + unlha + "'" + badSwitch).output.find("unknown switch \"-q\""),
+            std::string::npos);
+  const Outcome japanese = shell("LANGUAGE=ja LC_ALL=C.UTF-8 '" + unlha + "'" + badSwitch);
+  EXPECT_NE(japanese.output.find("不明なスイッチです \"-q\""), std::string::npos) << japanese.output;
+}
+
+// The conventions of a command-line tool: help and version on standard output
+// with status 0, a wrong command line on standard error with status 2.
+TEST(UnlhaFrontEnd, HelpVersionAndUsageErrors) {
+  const std::string unlha = UNLHA_FRONT_END_PATH;
+  struct Case {
+    const char* arguments;
+    int code;
+    const char* stdoutHolds;  // "" for nothing on standard output
+  };
+  for (const Case& c : {Case{"--help", 0, "usage: unlha a"}, Case{"-h", 0, "exit status"},
+                        Case{"--version", 0, "unlha (libunlha32) "}, Case{"", 2, ""}, Case{"--hlep", 2, ""},
+                        Case{"q x.lzh", 2, ""}}) {
+    const Outcome r = shell("'" + unlha + "' " + c.arguments + " 2>/dev/null");
+    EXPECT_EQ(r.code, c.code) << c.arguments;
+    if (*c.stdoutHolds == '\0') EXPECT_EQ(r.output, "") << c.arguments;
+    else EXPECT_NE(r.output.find(c.stdoutHolds), std::string::npos) << c.arguments << ": " << r.output;
+  }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 
 #include "platform/sjis_text.h"
 #include "unlha32/archive/command_error.h"
+#include "unlha32/archive/messages.h"
 #include "unlha32/archive/read_archive.h"
 #include "unlha32/commands/add_command.h"
 #include "unlha32/commands/command_line.h"
@@ -81,7 +82,7 @@ int runCommand(const char* text, std::string& message) {
       message = e.what();
       return e.code();
     } catch (const std::bad_alloc&) {
-      message = "out of memory";
+      message = unlha::tr("out of memory");
       return UNLHA_ERROR_WRITE;
     } catch (const std::exception& e) {
       message = std::string("unexpected failure: ") + e.what();
@@ -256,12 +257,12 @@ int UnlhaSetCursorInterval(int interval) {
 
 int Unlha(void* /*owner*/, const char* command, char* output, uint32_t size) {
   if (command == nullptr) {
-    putOutput(output, size, "no command");
+    putOutput(output, size, unlha::tr("no command"));
     return UNLHA_ERROR_ARGUMENT;
   }
   int expected = 0;
   if (!running.compare_exchange_strong(expected, 1)) {
-    putOutput(output, size, "another command is running");
+    putOutput(output, size, unlha::tr("another command is running"));
     return UNLHA_ERROR_BUSY;
   }
   int code = UNLHA_ERROR_WRITE;
@@ -271,7 +272,7 @@ int Unlha(void* /*owner*/, const char* command, char* output, uint32_t size) {
     putOutput(output, size, message);
   } catch (...) {
     // Only the message handling can get here (out of memory): report without it.
-    putOutput(output, size, "unexpected failure");
+    putOutput(output, size, unlha::tr("unexpected failure"));
     if (code == UNLHA_OK) code = UNLHA_ERROR_WRITE;
   }
   running.store(0);

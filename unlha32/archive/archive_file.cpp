@@ -14,12 +14,13 @@
 #include "platform/replace_file.h"
 #include "platform/sjis_text.h"
 #include "unlha32/archive/command_error.h"
+#include "unlha32/archive/messages.h"
 #include "unlha32/include/unlha32.h"
 
 namespace unlha {
 
 void writeError(const std::string& what, const std::string& name, int err) {
-  throw CommandError(UNLHA_ERROR_WRITE, what + " \"" + name + "\": " + systemMessage(err));
+  throw CommandError(UNLHA_ERROR_WRITE, tr(what.c_str()) + " \"" + name + "\": " + systemMessage(err));
 }
 
 namespace {
@@ -55,9 +56,9 @@ bool unchanged(const struct stat& a, const struct stat& b) {
 
 ArchiveTarget locateArchive(const std::string& archive) {
   if (vedo::sjis::containsChar(archive, '*') || vedo::sjis::containsChar(archive, '?'))
-    throw CommandError(UNLHA_ERROR_COMMAND, "wildcards are not allowed in the archive name: \"" + archive + "\"");
+    throw CommandError(UNLHA_ERROR_COMMAND, tr("wildcards are not allowed in the archive name") + ": \"" + archive + "\"");
   const std::optional<std::string> sys = vedo::fs::toSystemPath(archive);
-  if (!sys) throw CommandError(UNLHA_ERROR_NAME, "archive name cannot be held in CP932: \"" + archive + "\"");
+  if (!sys) throw CommandError(UNLHA_ERROR_NAME, tr("archive name cannot be held in CP932") + ": \"" + archive + "\"");
   ArchiveTarget t;
   t.display = archive;
   t.systemPath = *sys;
@@ -126,7 +127,7 @@ std::vector<MemberInfo> readExisting(const ArchiveTarget& t, vedo::UniqueFd& fd)
     return members;
   } catch (const ArchiveError& e) {
     throw CommandError(UNLHA_ERROR_BAD_ARCHIVE,
-                       "not a valid LZH archive: \"" + t.display + "\" (" + e.what() + ")");
+                       tr("not a valid LZH archive") + ": \"" + t.display + "\" (" + e.what() + ")");
   }
 }
 
@@ -162,7 +163,7 @@ void copyMember(int from, const MemberInfo& m, OutputFile& out, const std::strin
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), end - offset));
     const long long n = readFullyAt(from, offset, std::span(buf.data(), want));
     if (n <= 0)
-      throw CommandError(UNLHA_ERROR_BAD_ARCHIVE, "cannot read the existing archive \"" + archive + "\"");
+      throw CommandError(UNLHA_ERROR_BAD_ARCHIVE, tr("cannot read the existing archive") + " \"" + archive + "\"");
     out.write(std::span(buf.data(), static_cast<std::size_t>(n)));
     offset += static_cast<std::uint64_t>(n);
   }

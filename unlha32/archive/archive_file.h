@@ -28,6 +28,7 @@ struct ArchiveTarget {
 };
 
 // Throws CommandError(UNLHA_ERROR_WRITE) naming the archive and the errno text.
+// `what` is a message of the library (messages.h), translated here.
 [[noreturn]] void writeError(const std::string& what, const std::string& name, int err);
 
 // Finds the archive file a command that rewrites it names (CP932). Throws

@@ -13,6 +13,7 @@
 #include "platform/unique_fd.h"
 #include "unlha32/archive/command_error.h"
 #include "unlha32/archive/lzh_header.h"
+#include "unlha32/archive/messages.h"
 #include "unlha32/archive/parallel_runs.h"
 #include "unlha32/include/unlha32.h"
 
@@ -30,12 +31,12 @@ class SourceFd {
  public:
   explicit SourceFd(const SourceFile& file) : path_(file.path) {
     const std::optional<std::string> sys = vedo::fs::toSystemPath(file.path);
-    if (!sys) throw CommandError(UNLHA_ERROR_NAME, "name cannot be held in CP932: \"" + file.path + "\"");
+    if (!sys) throw CommandError(UNLHA_ERROR_NAME, tr("name cannot be held in CP932") + ": \"" + file.path + "\"");
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused just below.
     fd_.reset(::open(sys->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!fd_) fail(errno);
     if (::fstat(fd_.get(), &st_) != 0) fail(errno);
-    if (!S_ISREG(st_.st_mode)) throw CommandError(UNLHA_ERROR_READ, "not a regular file: \"" + path_ + "\"");
+    if (!S_ISREG(st_.st_mode)) throw CommandError(UNLHA_ERROR_READ, tr("not a regular file") + ": \"" + path_ + "\"");
   }
 
   const struct stat& status() const { return st_; }
@@ -48,7 +49,7 @@ class SourceFd {
 
  private:
   [[noreturn]] void fail(int err) {
-    throw CommandError(UNLHA_ERROR_READ, "cannot read \"" + path_ + "\": " + systemMessage(err));
+    throw CommandError(UNLHA_ERROR_READ, tr("cannot read") + " \"" + path_ + "\": " + systemMessage(err));
   }
 
   std::string path_;
@@ -82,7 +83,7 @@ bool fileLooksIncompressible(SourceFd& source, std::uint64_t size, std::span<con
 void checkSize(std::uint64_t size, const std::string& path) {
   if (size > kMaxMemberSize)
     throw CommandError(UNLHA_ERROR_TOO_LARGE,
-                       "file too large for an LZH member (4 GiB or more): \"" + path + "\"");
+                       tr("file too large for an LZH member (4 GiB or more)") + ": \"" + path + "\"");
 }
 
 std::uint32_t unixTime(const struct stat& st) {
@@ -126,7 +127,7 @@ class ChunkReader {
 WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method method,
                           const BytesRead& progress, MemberScratch* scratch, WorkerPool* pool) {
   if (file.stored.size() > kMaxStoredPath)
-    throw CommandError(UNLHA_ERROR_NAME, "stored path too long: \"" + file.stored + "\"");
+    throw CommandError(UNLHA_ERROR_NAME, tr("stored path too long") + ": \"" + file.stored + "\"");
   SourceFd source(file);
   const struct stat& st = source.status();
   checkSize(static_cast<std::uint64_t>(st.st_size), file.path);

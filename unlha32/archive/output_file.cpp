@@ -1,12 +1,17 @@
 #include "unlha32/archive/output_file.h"
 
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "platform/cp932.h"
 #include "unlha32/archive/command_error.h"
+#include "unlha32/archive/messages.h"
 #include "unlha32/include/unlha32.h"
 
 namespace unlha {
@@ -18,14 +23,27 @@ constexpr std::size_t kBufferSize = 1 << 20;
 
 }  // namespace
 
-std::string systemMessage(int err) { return std::strerror(err); }
+// strerror speaks the user's language in the locale's encoding, while every
+// text of the library is CP932: a text that does not convert is given in
+// English instead.
+std::string systemMessage(int err) {
+  const std::string text = std::strerror(err);
+  const char* codeset = nl_langinfo(CODESET);
+  if (codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0) {
+    if (auto sjis = vedo::cp932::fromUtf8(text)) return *sjis;
+  } else if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    return text;
+  }
+  static const locale_t english = newlocale(LC_ALL_MASK, "C", nullptr);
+  return english != nullptr ? strerror_l(err, english) : "system error " + std::to_string(err);
+}
 
 OutputFile::OutputFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {
   buffer_.reserve(kBufferSize);
 }
 
 void OutputFile::fail(const char* what, int err) const {
-  throw CommandError(UNLHA_ERROR_WRITE, std::string("cannot ") + what + " \"" + name_ + "\": " + systemMessage(err));
+  throw CommandError(UNLHA_ERROR_WRITE, tr(what) + " \"" + name_ + "\": " + systemMessage(err));
 }
 
 void OutputFile::write(std::span<const std::uint8_t> data) {
@@ -45,7 +63,7 @@ void OutputFile::flush() {
                                static_cast<off_t>(flushed_ + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail("write", errno);
+      fail("cannot write", errno);
     }
     done += static_cast<std::size_t>(n);
   }
@@ -66,7 +84,7 @@ void OutputFile::writeAt(std::uint64_t offset, std::span<const std::uint8_t> dat
     const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail("write", errno);
+      fail("cannot write", errno);
     }
     done += static_cast<std::size_t>(n);
   }
@@ -74,7 +92,7 @@ void OutputFile::writeAt(std::uint64_t offset, std::span<const std::uint8_t> dat
 
 void OutputFile::truncateTo(std::uint64_t offset) {
   flush();
-  if (::ftruncate(fd_, static_cast<off_t>(offset)) != 0) fail("truncate", errno);
+  if (::ftruncate(fd_, static_cast<off_t>(offset)) != 0) fail("cannot truncate", errno);
   flushed_ = offset;
 }
 

@@ -55,6 +55,7 @@ class OutputFile final : public ByteOutput {
   void flush();
 
  private:
+  // `what` is a message of the library (messages.h), translated here.
   [[noreturn]] void fail(const char* what, int err) const;
 
   int fd_;

@@ -13,6 +13,10 @@ struct ProgressReport {
   virtual void member(std::string_view name) = 0;
   // How much of the whole command is done, from 0.0 to 1.0.
   virtual void fraction(double done) = 0;
+  // True once the user asked the command to stop (the progress window's stop
+  // button or its close box). The work asks at its safe points, where
+  // stopping leaves everything as it was (throwIfCancelled, command_error.h).
+  virtual bool cancelled() const { return false; }
 };
 
 // A member name (CP932) as shown to a person, on a terminal or in a window:

@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "platform/sjis_text.h"
 #include "unlha32/archive/command_error.h"
+#include "unlha32/archive/messages.h"
 #include "unlha32/archive/progress_report.h"
 #include "unlha32/include/unlha32.h"
 
@@ -65,20 +66,20 @@ std::string_view namePartOf(std::string_view path) {
 
 ReadArchive openForReading(const std::string& archive) {
   const std::optional<std::string> sys = vedo::fs::toSystemPath(archive);
-  if (!sys) throw CommandError(UNLHA_ERROR_NAME, "archive name cannot be held in CP932: \"" + archive + "\"");
+  if (!sys) throw CommandError(UNLHA_ERROR_NAME, tr("archive name cannot be held in CP932") + ": \"" + archive + "\"");
   ReadArchive a;
   a.display = archive;
   a.fd.reset(::open(sys->c_str(), O_RDONLY | O_CLOEXEC));
   if (a.fd.get() < 0 || ::fstat(a.fd.get(), &a.status) != 0)
-    throw CommandError(UNLHA_ERROR_READ, "cannot open the archive \"" + archive + "\": " + systemMessage(errno));
+    throw CommandError(UNLHA_ERROR_READ, tr("cannot open the archive") + " \"" + archive + "\": " + systemMessage(errno));
   if (!S_ISREG(a.status.st_mode))
-    throw CommandError(UNLHA_ERROR_READ, "not a file: \"" + archive + "\"");
+    throw CommandError(UNLHA_ERROR_READ, tr("not a file") + ": \"" + archive + "\"");
   FdContext ctx{a.fd.get()};
   try {
     a.members = parseArchive(readFd, &ctx, a.size());
     if (a.members.empty() && a.size() != 1) throw ArchiveError("no member and no archive structure");
   } catch (const ArchiveError& e) {
-    throw CommandError(UNLHA_ERROR_BAD_ARCHIVE, "not a valid LZH archive: \"" + archive + "\" (" + e.what() + ")");
+    throw CommandError(UNLHA_ERROR_BAD_ARCHIVE, tr("not a valid LZH archive") + ": \"" + archive + "\" (" + e.what() + ")");
   }
   return a;
 }
@@ -120,7 +121,7 @@ std::vector<bool> selectMembers(const std::vector<MemberInfo>& members, const st
         any = true;
       }
     }
-    if (!any) throw CommandError(UNLHA_ERROR_NO_MATCH, "no member matches \"" + p + "\"");
+    if (!any) throw CommandError(UNLHA_ERROR_NO_MATCH, tr("no member matches") + " \"" + p + "\"");
   }
   return chosen;
 }
@@ -138,7 +139,7 @@ void decodeMemberData(const ReadArchive& archive, const MemberInfo& m, const Dat
   auto source = [&](std::span<std::uint8_t> buffer) -> std::size_t {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
     const long long n = readFullyAt(archive.fd.get(), offset, buffer.first(want));
-    if (n < 0) throw CommandError(UNLHA_ERROR_READ, "cannot read the archive \"" + archive.display + "\": " + systemMessage(errno));
+    if (n < 0) throw CommandError(UNLHA_ERROR_READ, tr("cannot read the archive") + " \"" + archive.display + "\": " + systemMessage(errno));
     offset += static_cast<std::uint64_t>(n);
     return static_cast<std::size_t>(n);
   };

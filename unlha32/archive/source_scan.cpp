@@ -8,6 +8,7 @@
 
 #include "platform/sjis_text.h"
 #include "unlha32/archive/command_error.h"
+#include "unlha32/archive/messages.h"
 #include "unlha32/include/unlha32.h"
 
 namespace unlha {
@@ -24,8 +25,8 @@ std::vector<FoundFile> sortedMatches(const std::string& pattern) {
   int error = 0;
   std::vector<FoundFile> found = vedo::fs::findFiles(pattern, vedo::fs::AnyFile, error);
   if (error != 0)
-    throw CommandError(UNLHA_ERROR_READ, "cannot list every file matching \"" + pattern + "\": " +
-                                             std::strerror(error));
+    throw CommandError(UNLHA_ERROR_READ, tr("cannot list every file matching") + " \"" + pattern + "\": " +
+                                             systemMessage(error));
   std::sort(found.begin(), found.end(), [](const FoundFile& a, const FoundFile& b) { return a.name < b.name; });
   return found;
 }
@@ -116,7 +117,7 @@ std::vector<SourceFile> collectSources(const std::vector<std::string>& sources, 
   Collector collector(recurse, exclude);
   for (const std::string& source : sources) {
     if (collector.addSource(source) == 0)
-      throw CommandError(UNLHA_ERROR_NO_MATCH, "no file matches \"" + source + "\"");
+      throw CommandError(UNLHA_ERROR_NO_MATCH, tr("no file matches") + " \"" + source + "\"");
   }
   return collector.take();
 }

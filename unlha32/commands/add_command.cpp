@@ -19,6 +19,7 @@
 #include "unlha32/archive/lzh_header.h"
 #include "unlha32/archive/member_checker.h"
 #include "unlha32/archive/member_writer.h"
+#include "unlha32/archive/messages.h"
 #include "unlha32/archive/output_file.h"
 #include "unlha32/archive/source_scan.h"
 #include "unlha32/archive/verify_member.h"
@@ -56,7 +57,7 @@ struct Ahead {
 
 CommandResult runAdd(const Command& command, ProgressReport& report) {
   for (const std::string& s : command.sources)
-    if (!vedo::cp932::toUtf8(s)) throw CommandError(UNLHA_ERROR_NAME, "source name is not valid CP932");
+    if (!vedo::cp932::toUtf8(s)) throw CommandError(UNLHA_ERROR_NAME, tr("source name is not valid CP932"));
   ArchiveTarget target = locateArchive(command.archive);
   const ArchiveLock lock(target, report);
 
@@ -73,7 +74,10 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
   std::uint64_t totalBytes = 0;
   for (const SourceFile& f : files) totalBytes += static_cast<std::uint64_t>(std::max<std::int64_t>(f.identity.size, 0));
   std::uint64_t doneBytes = 0;
+  // Each report of progress is a safe point: the new archive is still in
+  // its temporary file.
   auto advance = [&](std::uint64_t n) {
+    throwIfCancelled(report);
     doneBytes += n;
     report.fraction(totalBytes == 0 ? kWriteShare
                                     : kWriteShare * static_cast<double>(std::min(doneBytes, totalBytes)) /
@@ -146,6 +150,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
     };
 
     for (std::size_t k = 0; k < plan.size(); ++k) {
+      throwIfCancelled(report);
       launchAhead();
       const Step& s = plan[k];
       if (s.copy) {
@@ -181,11 +186,12 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
     ArchiveReader reader(fd, archiveSize);
     try {
       if (parseArchive(ArchiveReader::readAt, &reader, archiveSize).size() != memberCount)
-        throw CommandError(UNLHA_ERROR_VERIFY, "verification failed: member count differs");
+        throw CommandError(UNLHA_ERROR_VERIFY, tr("verification failed: member count differs"));
     } catch (const ArchiveError& e) {
-      throw CommandError(UNLHA_ERROR_VERIFY, std::string("verification failed: ") + e.what());
+      throw CommandError(UNLHA_ERROR_VERIFY, tr("verification failed") + ": " + e.what());
     }
     checker.finish(report, kWriteShare);
+    throwIfCancelled(report);  // the last point before the old archive is replaced
     // replaceArchive syncs the file before it takes the archive's name.
   });
 

@@ -1,3 +1,4 @@
+#include "unlha32/archive/messages.h"
 #include "unlha32/commands/command_line.h"
 
 #include "platform/sjis_text.h"
@@ -21,7 +22,7 @@ bool splitWords(std::string_view text, std::vector<std::string>& words, std::vec
       if (text[i] == '"') {
         const std::size_t close = text.find('"', i + 1);
         if (close == std::string_view::npos) {
-          error = "unclosed double quote in the command";
+          error = tr("unclosed double quote in the command");
           return false;
         }
         word.append(text.substr(i + 1, close - i - 1));
@@ -44,7 +45,7 @@ bool parseCommand(std::string_view text, Command& out, std::string& error) {
   std::vector<bool> quoted;
   if (!splitWords(text, words, quoted, error)) return false;
   if (words.empty()) {
-    error = "empty command";
+    error = tr("empty command");
     return false;
   }
   out = Command{};
@@ -62,7 +63,7 @@ bool parseCommand(std::string_view text, Command& out, std::string& error) {
     }
   }
   if (!known) {
-    error = "unknown command \"" + words[0] + "\"";
+    error = tr("unknown command") + " \"" + words[0] + "\"";
     return false;
   }
 
@@ -88,19 +89,19 @@ bool parseCommand(std::string_view text, Command& out, std::string& error) {
     } else if (w == "-m7") {
       out.method = lzh::Method::Lh7;
     } else {
-      error = "unknown switch \"" + w + "\"";
+      error = tr("unknown switch") + " \"" + w + "\"";
       return false;
     }
   }
   if (names.empty() || names[0].empty()) {
-    error = "no archive name in the command";
+    error = tr("no archive name in the command");
     return false;
   }
   out.archive = names[0];
   out.sources.assign(names.begin() + 1, names.end());
   for (const std::string& s : out.sources) {
     if (s.empty()) {
-      error = "empty name in the command";
+      error = tr("empty name in the command");
       return false;
     }
   }
@@ -115,11 +116,11 @@ bool parseCommand(std::string_view text, Command& out, std::string& error) {
     }
   }
   if (out.sources.empty() && out.kind == CommandKind::Add) {
-    error = "no source file in the command";
+    error = tr("no source file in the command");
     return false;
   }
   if (out.sources.empty() && out.kind == CommandKind::Delete) {
-    error = "no member named to delete";
+    error = tr("no member named to delete");
     return false;
   }
   return true;

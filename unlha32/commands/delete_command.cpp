@@ -4,6 +4,7 @@
 
 #include "unlha32/archive/archive_file.h"
 #include "unlha32/archive/command_error.h"
+#include "unlha32/archive/messages.h"
 #include "unlha32/archive/read_archive.h"
 #include "unlha32/commands/delete_command.h"
 #include "unlha32/commands/read_commands.h"
@@ -14,7 +15,7 @@ namespace unlha {
 CommandResult runDelete(const Command& command, ProgressReport& report) {
   ArchiveTarget target = locateArchive(command.archive);
   const ArchiveLock lock(target, report);
-  if (!target.exists) throw CommandError(UNLHA_ERROR_READ, "no archive \"" + command.archive + "\"");
+  if (!target.exists) throw CommandError(UNLHA_ERROR_READ, tr("no archive") + " \"" + command.archive + "\"");
   vedo::UniqueFd old;
   const std::vector<MemberInfo> existing = readExisting(target, old);
   const std::vector<bool> chosen = selectMembers(existing, command.sources);
@@ -29,6 +30,7 @@ CommandResult runDelete(const Command& command, ProgressReport& report) {
         ++removed;
         continue;
       }
+      throwIfCancelled(report);  // the new archive is still without a name
       report.member(existing[i].path);
       copyMember(old.get(), existing[i], out, target.display);
       ++kept;
@@ -42,10 +44,11 @@ CommandResult runDelete(const Command& command, ProgressReport& report) {
     FdContext ctx{fd};
     try {
       if (parseArchive(readFd, &ctx, out.position()).size() != kept)
-        throw CommandError(UNLHA_ERROR_VERIFY, "verification failed: member count differs");
+        throw CommandError(UNLHA_ERROR_VERIFY, tr("verification failed: member count differs"));
     } catch (const ArchiveError& e) {
-      throw CommandError(UNLHA_ERROR_VERIFY, std::string("verification failed: ") + e.what());
+      throw CommandError(UNLHA_ERROR_VERIFY, tr("verification failed") + ": " + e.what());
     }
+    throwIfCancelled(report);  // the last point before the old archive is replaced
   });
   r.message += std::to_string(removed) + " member(s) deleted from \"" + target.display + "\", " +
                std::to_string(kept) + " kept\n";

@@ -24,6 +24,7 @@
 #include "platform/replace_file.h"
 #include "platform/unique_fd.h"
 #include "unlha32/archive/command_error.h"
+#include "unlha32/archive/messages.h"
 #include "unlha32/archive/read_archive.h"
 #include "unlha32/commands/extract_command.h"
 #include "unlha32/commands/read_commands.h"
@@ -40,12 +41,13 @@ constexpr mode_t kRestoredBits = 0777;
   throw CommandError(UNLHA_ERROR_UNSAFE_PATH, "\"" + shownName(m.path) + "\" refused: " + why);
 }
 
+// `what` is a message of the library, translated here.
 [[noreturn]] void failed(const std::string& what, const std::string& name, int err) {
-  throw CommandError(UNLHA_ERROR_WRITE, what + " \"" + shownName(name) + "\": " + systemMessage(err));
+  throw CommandError(UNLHA_ERROR_WRITE, tr(what.c_str()) + " \"" + shownName(name) + "\": " + systemMessage(err));
 }
 
 [[noreturn]] void kept(const MemberInfo& m) {
-  throw CommandError(UNLHA_ERROR_EXISTS, "\"" + shownName(m.path) + "\" exists and was kept (-o replaces it)");
+  throw CommandError(UNLHA_ERROR_EXISTS, "\"" + shownName(m.path) + "\" " + tr("exists and was kept (-o replaces it)"));
 }
 
 // The parts of a "/"-separated CP932 path, empty parts and "." left out.
@@ -85,7 +87,7 @@ std::vector<std::string> safeParts(const MemberInfo& m) {
 // folder, so links on the way to it are followed as the system does.
 vedo::UniqueFd openDestination(const std::string& destination) {
   const std::optional<std::string> sys = vedo::fs::toSystemPath(destination.empty() ? "." : destination);
-  if (!sys) throw CommandError(UNLHA_ERROR_NAME, "folder name cannot be held in CP932: \"" + destination + "\"");
+  if (!sys) throw CommandError(UNLHA_ERROR_NAME, tr("folder name cannot be held in CP932") + ": \"" + destination + "\"");
   for (std::size_t i = 1; i < sys->size(); ++i)
     if ((*sys)[i] == '/') (void)::mkdir(sys->substr(0, i).c_str(), 0777);  // failures show at the open below
   (void)::mkdir(sys->c_str(), 0777);
@@ -251,6 +253,7 @@ CommandResult runExtract(const Command& command, ProgressReport& report) {
   for (std::size_t i = 0; i < archive.members.size(); ++i) {
     if (!chosen[i]) continue;
     const MemberInfo& m = archive.members[i];
+    throwIfCancelled(report);  // between members: no file is half written
     report.member(m.path);
     try {
       std::vector<std::string> parts = safeParts(m);

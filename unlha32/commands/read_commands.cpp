@@ -85,6 +85,7 @@ CommandResult runTest(const Command& command, ProgressReport& report) {
   for (std::size_t i = 0; i < archive.members.size(); ++i) {
     if (!chosen[i]) continue;
     const MemberInfo& m = archive.members[i];
+    throwIfCancelled(report);
     report.member(m.path);
     try {
       decodeMemberData(archive, m, [](std::span<const std::uint8_t>) {});

@@ -34,6 +34,12 @@
  * pattern means every member; a pattern that matches no member is an error
  * (UNLHA_ERROR_NO_MATCH).
  *
+ * Progress display: without -n, in a process that runs a Qt application, a
+ * small window shows the command's progress; its stop button (or its close
+ * box) stops the command at its next safe point: the old archive stays as it
+ * was, no temporary file is left, nothing is extracted further, and the
+ * result is UNLHA_ERROR_CANCELLED.
+ *
  * Adding: a member of the same name is replaced in place; the other members
  * are copied unchanged. The archive is written to a temporary file in its
  * folder, every new member is decoded again and its CRC compared, and only
@@ -167,7 +173,8 @@ enum {
   UNLHA_ERROR_CRC = 0x800C,           /* a member's data is damaged (CRC or length differs) */
   UNLHA_ERROR_UNSAFE_PATH = 0x800D,   /* extraction refused: link or file in the way, NUL in a name */
   UNLHA_ERROR_EXISTS = 0x800E,        /* extraction kept an existing file (no -o) */
-  UNLHA_ERROR_BUFFER = 0x800F         /* the caller's buffer is too small */
+  UNLHA_ERROR_BUFFER = 0x800F,        /* the caller's buffer is too small */
+  UNLHA_ERROR_CANCELLED = 0x8010      /* the user stopped the command in its progress window */
 };
 
 /* UnlhaCheckArchive modes. */

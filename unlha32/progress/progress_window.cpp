@@ -10,8 +10,13 @@
 // being application-modal, keeps input away from every other window. In any
 // other case (no display asked for, no Qt application, a call from another
 // thread) the work runs on the calling thread and the call simply blocks.
+//
+// The window's stop button (中止 in Japanese) and its close box ask the
+// command to stop: the work stops at its next safe point (see
+// ProgressReport::cancelled) and the window stays until it has.
 
 #include "platform/cp932.h"
+#include "unlha32/archive/messages.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -19,6 +24,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
@@ -59,36 +65,49 @@ class SharedReport final : public ProgressReport {
   }
   int permille() const { return permille_.load(); }
 
+  void cancel() { cancelled_.store(true); }
+  bool cancelled() const override { return cancelled_.load(); }
+
  private:
   std::mutex mutex_;
   std::string member_;
   bool memberChanged_ = false;
   std::atomic<int> permille_{0};
+  std::atomic<bool> cancelled_{false};
 };
 
 // How often the window takes up what the worker reported: often enough to look
 // live, rarely enough to cost nothing next to the compression itself.
 constexpr int kRefreshMs = 50;
 
+// A message of the library (CP932), for the window.
+QString message(const char* english) {
+  const std::string text = tr(english);
+  if (auto utf8 = vedo::cp932::toUtf8(text)) return QString::fromStdString(*utf8);
+  return QString::fromLatin1(english);
+}
+
 QString displayName(const std::string& cp932Name) {
   if (auto utf8 = vedo::cp932::toUtf8(cp932Name)) return QString::fromStdString(*utf8);
   return QString::fromLatin1(cp932Name);  // never fails; only ever shown
 }
 
-// The small window: a caption line, the member, a bar. Closing it is not
-// possible while the command runs.
+// The small window: a caption line, the member, a bar and the stop button.
+// Closing it asks the command to stop, as the button does; the window itself
+// stays until the work has stopped.
 class ProgressWindow final : public QWidget {
  public:
-  ProgressWindow()
-      : QWidget(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
-                             Qt::MSWindowsFixedSizeDialogHint) {
+  explicit ProgressWindow(SharedReport& report)
+      : QWidget(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint |
+                             Qt::MSWindowsFixedSizeDialogHint),
+        report_(report) {
     setObjectName(QStringLiteral("UnlhaProgress"));
     setWindowTitle(QStringLiteral("unlha32"));
     setWindowModality(Qt::ApplicationModal);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 10, 12, 10);
-    auto* caption = new QLabel(QStringLiteral("圧縮しています..."), this);
-    caption->setObjectName(QStringLiteral("Caption"));
+    caption_ = new QLabel(message("Working..."), this);
+    caption_->setObjectName(QStringLiteral("Caption"));
     member_ = new QLabel(this);
     member_->setObjectName(QStringLiteral("Member"));
     member_->setTextFormat(Qt::PlainText);
@@ -97,9 +116,14 @@ class ProgressWindow final : public QWidget {
     bar_->setObjectName(QStringLiteral("Bar"));
     bar_->setRange(0, 1000);
     bar_->setTextVisible(false);
-    layout->addWidget(caption);
+    cancel_ = new QPushButton(message("&Stop"), this);
+    cancel_->setObjectName(QStringLiteral("Cancel"));
+    cancel_->setDefault(true);
+    connect(cancel_, &QPushButton::clicked, this, [this] { requestStop(); });
+    layout->addWidget(caption_);
     layout->addWidget(member_);
     layout->addWidget(bar_);
+    layout->addWidget(cancel_, 0, Qt::AlignRight);
     setFixedSize(sizeHint());
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
       const QRect s = screen->availableGeometry();
@@ -117,11 +141,23 @@ class ProgressWindow final : public QWidget {
   }
 
  protected:
-  void closeEvent(QCloseEvent* event) override { event->ignore(); }
+  void closeEvent(QCloseEvent* event) override {
+    event->ignore();  // the window goes when the work has stopped
+    requestStop();
+  }
 
  private:
+  void requestStop() {
+    report_.cancel();
+    cancel_->setEnabled(false);
+    caption_->setText(message("Stopping..."));
+  }
+
+  SharedReport& report_;
+  QLabel* caption_;
   QLabel* member_;
   QProgressBar* bar_;
+  QPushButton* cancel_;
 };
 
 bool canShowWindow() {
@@ -142,7 +178,7 @@ extern "C" __attribute__((visibility("default"))) int unlha32_progress_run(
   }
 
   SharedReport report;
-  ProgressWindow window;
+  ProgressWindow window(report);
   QEventLoop loop;
   QTimer refresh;
   refresh.setInterval(kRefreshMs);
