@@ -70,15 +70,16 @@ BatchLine ParseBatchLine(std::string_view line) {
   sjis::cutAtChar(source, '{', BatchCutLength);
   target = sjis::trim(target);
 
-  // A part that trimming left empty names nothing; such an entry is skipped
-  // rather than run with an empty field (an empty copy target would name the
-  // root folder).
-  if (source.empty()) return out;
+  // A part that trimming left empty names nothing; such an entry is not run
+  // with an empty field (an empty copy target would name the root folder),
+  // and the run tells that it left it out.
   if (out.command == EntryCD) {
+    if (source.empty()) return out;
     out.action = BatchLineAction::ChangeFolder;
+  } else if (source.empty() && (target.empty() || semicolon == sjis::npos)) {
+    return out;  // blanks only, or a prefix alone (the target is then the line itself)
   } else {
-    if (target.empty()) return out;
-    out.action = BatchLineAction::Entry;
+    out.action = source.empty() || target.empty() ? BatchLineAction::Incomplete : BatchLineAction::Entry;
   }
   out.source = std::move(source);
   out.target = std::move(target);

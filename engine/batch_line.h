@@ -15,7 +15,8 @@
 namespace vedo {
 
 enum class BatchLineAction {
-  Skip,          // nothing to run: empty line, comment line, or an empty part
+  Skip,          // nothing to run: empty line, comment line, blanks only
+  Incomplete,    // an entry with its source or its target part empty: not run
   ChangeFolder,  // "CD": `source` is the folder to change to
   Entry,         // compress, copy or move `source` with `target`
 };

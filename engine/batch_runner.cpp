@@ -68,6 +68,10 @@ void RunBatchFile(EngineContext& ctx) {
     switch (line.action) {
       case BatchLineAction::Skip:
         continue;
+      case BatchLineAction::Incomplete:
+        if (ctx.report != nullptr)
+          ctx.report->entryFailed(line.source, line.target, cp932::fixed("対象ファイル名か圧縮ファイル名が空です"));
+        continue;
       case BatchLineAction::ChangeFolder:
         if (!ChangeFolderEntry(ctx, line.source)) {
           reader.close();

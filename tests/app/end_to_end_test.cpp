@@ -190,7 +190,7 @@ INSTANTIATE_TEST_SUITE_P(
         CronCase{"EveryEntryDone", "[Message]\nMode=1\nDialogs=0\n", "a.txt;a.lzh\n*.log;logs.lzh\n", "cron.vdb", 0, 0,
                  "", false},
         CronCase{"EntriesFail", "[Message]\nMode=2\nDialogs=0\n",
-                 "a.txt;a.lzh\nnone.txt;none.lzh\n<CP>gone.txt;backup\n", "cron.vdb", 1, 2, "none.txt", true},
+                 "a.txt;a.lzh\nnone.txt;none.lzh\n<CP>gone.txt;backup\nb.txt;\n", "cron.vdb", 1, 3, "none.txt", true},
         // The start question and a per-entry question: 中断, nothing deleted.
         CronCase{"StartQuestionAborts", "[Message]\nMode=0\nDialogs=1\n", "<DL>a.txt;a.lzh\n", "cron.vdb", 1, 0,
                  "圧縮後，対象ファイルを削除しますか？", true},

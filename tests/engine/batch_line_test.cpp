@@ -33,7 +33,7 @@ TEST_P(BatchLineCases, TakesLineApart) {
   EXPECT_EQ(parsed.command, c.command);
   if (c.action != BatchLineAction::Skip) {
     EXPECT_EQ(parsed.source, sj(c.source));
-    if (c.action == BatchLineAction::Entry) {
+    if (c.action != BatchLineAction::ChangeFolder) {
       EXPECT_EQ(parsed.target, sj(c.target));
     }
   }
@@ -41,6 +41,7 @@ TEST_P(BatchLineCases, TakesLineApart) {
 
 constexpr auto Entry = BatchLineAction::Entry;
 constexpr auto Skip = BatchLineAction::Skip;
+constexpr auto Incomplete = BatchLineAction::Incomplete;
 constexpr auto Cd = BatchLineAction::ChangeFolder;
 
 INSTANTIATE_TEST_SUITE_P(
@@ -74,9 +75,9 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"PrefixOnly", "<DL>", Skip, EntryDL, "", ""},
         LineCase{"PrefixThenBlanks", "<DL>   ", Skip, EntryDL, "", ""},
         LineCase{"ShortPrefix", "<DL", Skip, EntryDL, "", ""},
-        LineCase{"SemicolonFirst", ";A.LZH", Skip, EntryPlain, "", ""},
-        LineCase{"EmptyTarget", "A.TXT;", Skip, EntryPlain, "", ""},
-        LineCase{"TargetOnlyComment", "A.TXT; {none}", Skip, EntryPlain, "", ""},
+        LineCase{"SemicolonFirst", ";A.LZH", Incomplete, EntryPlain, "", "A.LZH"},
+        LineCase{"EmptyTarget", "A.TXT;", Incomplete, EntryPlain, "A.TXT", ""},
+        LineCase{"TargetOnlyComment", "A.TXT; {none}", Incomplete, EntryPlain, "A.TXT", ""},
         LineCase{"ChangeFolderEmpty", "<CD> {nowhere}", Skip, EntryCD, "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -27,6 +27,10 @@ int batchLine(const std::uint8_t* data, std::size_t size) {
     case BatchLineAction::Skip:
       check(parsed.source.empty() && parsed.target.empty(), "a skipped line carries no parts");
       break;
+    case BatchLineAction::Incomplete:
+      check(parsed.command != EntryCD, "CD is never an entry");
+      check(parsed.source.empty() != parsed.target.empty(), "an incomplete entry lacks one part");
+      break;
     case BatchLineAction::ChangeFolder:
       check(parsed.command == EntryCD, "a folder change comes from CD");
       check(!parsed.source.empty() && !isBlank(parsed.source.front()), "folder is not empty and trimmed at the start");
