@@ -35,7 +35,7 @@ void refreshStatus(ArchiveTarget& t) {
   }
   if (!S_ISREG(t.status.st_mode)) writeError("not a file:", t.display, EISDIR);
   if ((t.status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-    throw CommandError(UNLHA_ERROR_WRITE, "the archive is read-only: \"" + t.display + "\"");
+    throw CommandError(UNLHA_ERROR_WRITE, tr("the archive is read-only") + ": \"" + t.display + "\"");
 }
 
 // A file system that cannot lock a folder (NFS emulates flock with byte-range
@@ -91,8 +91,8 @@ ArchiveLock::ArchiveLock(ArchiveTarget& target, ProgressReport& report)
   if (!folder_) writeError("cannot open the folder of", target.display, errno);
   if (::flock(folder_.get(), LOCK_EX | LOCK_NB) != 0 && !locksUnsupported(errno)) {
     if (errno != EWOULDBLOCK) writeError("cannot lock the folder of", target.display, errno);
-    const std::string text = "waiting for another program to finish writing an archive in the folder of \"" +
-                             target.display + "\"";
+    const std::string text =
+        tr("waiting for another program to finish writing an archive in the folder of") + " \"" + target.display + "\"";
     report.member(text);
     std::fprintf(stderr, "unlha: %s\n", text.c_str());
     while (::flock(folder_.get(), LOCK_EX) != 0) {
@@ -109,7 +109,7 @@ std::vector<MemberInfo> readExisting(const ArchiveTarget& t, vedo::UniqueFd& fd)
   struct stat opened {};
   if (::fstat(fd.get(), &opened) != 0) writeError("cannot open the existing archive", t.display, errno);
   if (!unchanged(opened, t.status))
-    throw CommandError(UNLHA_ERROR_WRITE, "the archive changed while it was being opened: \"" + t.display + "\"");
+    throw CommandError(UNLHA_ERROR_WRITE, tr("the archive changed while it was being opened") + ": \"" + t.display + "\"");
   const std::uint64_t size = static_cast<std::uint64_t>(t.status.st_size);
   FdContext ctx{fd.get()};
   try {
@@ -117,13 +117,13 @@ std::vector<MemberInfo> readExisting(const ArchiveTarget& t, vedo::UniqueFd& fd)
     if (members.empty() && size != 1) throw ArchiveError("no member and no archive structure");
     // A self-extracting archive: rewriting it would drop its program.
     if (!members.empty() && members.front().headerOffset != 0)
-      throw ArchiveError("a self-extracting archive, not rewritten");
+      throw ArchiveError(tr("a self-extracting archive, not rewritten"));
     // The members end at an end mark (one 0x00 byte) or at the file's end.
     const std::uint64_t end = members.empty() ? 0 : members.back().endOffset();
     if (size > end + 1)
-      throw CommandError(UNLHA_ERROR_BAD_ARCHIVE, std::to_string(size - end - 1) +
-                                                      " byte(s) follow the end of the archive \"" + t.display +
-                                                      "\"; a rewrite would drop them, so it is left as it is");
+      throw CommandError(UNLHA_ERROR_BAD_ARCHIVE,
+                         tr("bytes follow the end of the archive; a rewrite would drop them, so it is left as it is") +
+                             ": \"" + t.display + "\" (" + std::to_string(size - end - 1) + ")");
     return members;
   } catch (const ArchiveError& e) {
     throw CommandError(UNLHA_ERROR_BAD_ARCHIVE,
@@ -145,9 +145,10 @@ void replaceArchive(const ArchiveTarget& target, const std::function<void(int fd
         struct stat now {};
         const bool present = ::stat(target.systemPath.c_str(), &now) == 0;
         if (present != target.exists || (present && !unchanged(now, target.status)))
-          throw CommandError(UNLHA_ERROR_WRITE, "another program changed \"" + target.display +
-                                                    "\" while this command rewrote it; that file is left as "
-                                                    "it is and nothing was written");
+          throw CommandError(UNLHA_ERROR_WRITE,
+                             tr("another program changed the archive while this command rewrote it; that file is "
+                                "left as it is and nothing was written") +
+                                 ": \"" + target.display + "\"");
         return 0;
       });
   // A folder that cannot be synced once the archive is in place (a file

@@ -30,7 +30,7 @@ bool mayBeLharkVariant(const MemberInfo& m) { return m.method == "-lh7-" && m.le
   // standard -lh7- with certainty) is decoded as -lh7- first; only when that
   // fails is it reported as the variant.
   if (mayBeLharkVariant(m))
-    throw CommandError(UNLHA_ERROR_NOT_SUPPORTED, "\"" + shownName(m.path) + "\": method -lh7- of LHARK, a variant this library does not read");
+    throw CommandError(UNLHA_ERROR_NOT_SUPPORTED, "\"" + shownName(m.path) + "\": " + tr("method -lh7- of LHARK, a variant this library does not read"));
   throw CommandError(UNLHA_ERROR_CRC, "\"" + shownName(m.path) + "\": " + why);
 }
 
