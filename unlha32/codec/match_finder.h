@@ -51,7 +51,11 @@ inline std::uint32_t extendMatch(const std::uint8_t* a, const std::uint8_t* b, s
 
 class MatchFinder {
  public:
-  static constexpr std::int32_t kNil = -(1 << 30);
+  // Far below any position less the window, and its four bytes are alike, so
+  // that clearing a table is one memset (a fill with another value is a loop
+  // of single stores, which a folder of small files pays once per member).
+  static constexpr std::uint8_t kNilByte = 0xC0;
+  static constexpr std::int32_t kNil = static_cast<std::int32_t>(0xC0C0C0C0u);
 
   // Three-byte hash table size (log2), at most. One entry per bucket: a
   // larger table finds more short matches but costs cache misses on every
@@ -86,9 +90,9 @@ class MatchFinder {
         head_(std::move(tables.head)),
         hash3_(std::move(tables.hash3)),
         prev_(std::move(tables.prev)) {
-    head_.assign(std::size_t{1} << hashOrder, kNil);
-    hash3_.assign(std::size_t{1} << std::min(hashOrder, kHash3Order), kNil);
-    prev_.assign(std::size_t{1} << chainBits, kNil);
+    clear(head_, std::size_t{1} << hashOrder);
+    clear(hash3_, std::size_t{1} << std::min(hashOrder, kHash3Order));
+    clear(prev_, std::size_t{1} << chainBits);
   }
 
   // Gives the tables' memory back for another finder; this one is unusable after.
@@ -173,6 +177,12 @@ class MatchFinder {
   }
 
  private:
+  // Makes `table` `size` entries of kNil.
+  static void clear(std::vector<std::int32_t>& table, std::size_t size) {
+    table.resize(size);
+    std::memset(table.data(), kNilByte, size * sizeof(std::int32_t));
+  }
+
   std::uint32_t hash4(std::uint32_t seq) const { return (seq * 0x1E35A7BDu) >> hashShift_; }
   std::uint32_t hash3(std::uint32_t seq) const { return ((seq & 0x00FFFFFFu) * 0x1E35A7BDu) >> hash3Shift_; }
 
