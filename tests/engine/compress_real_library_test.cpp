@@ -42,6 +42,22 @@ struct RealCase {
 };
 
 // The binding loaded with the product library for each test.
+// A quiet job ("-n": no progress window of the library's own) from `source`
+// into `archive` that deletes its sources afterwards, over `archiver`.
+struct DeletingJob {
+  DeletingJob(const std::string& source, const std::string& archive, unlha32::ArchiverBinding& archiver)
+      : port(state), ctx{state, fields, port, archiver} {
+    state.JobDialogs = false;
+    fields.setSource(source);
+    fields.setTarget(archive);
+    fields.setDeleteAfter(true);
+  }
+  AppState state;
+  PlainJobFields fields;
+  test::ScriptedPort port;
+  EngineContext ctx;
+};
+
 class RealLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -73,18 +89,11 @@ TEST_P(CompressEntryRealLibrary, WildcardWithDeleteLeavesAnArchiveHoldingEveryDe
   for (const auto& [name, content] : sources) tmp.write(std::string("src/") + name, content);
   if (*c.kept) tmp.write(std::string("src/") + c.kept, "not matched");
 
-  AppState state;
-  state.JobDialogs = false;  // "-n": no progress window of the library's own
-  PlainJobFields fields;
-  fields.setSource(tmp.sjis(c.pattern));
-  fields.setTarget(tmp.sjis(c.archive));
-  fields.setDeleteAfter(true);
-  test::ScriptedPort port(state);
-  EngineContext ctx{state, fields, port, unlha32::Archiver()};
+  DeletingJob job(tmp.sjis(c.pattern), tmp.sjis(c.archive), unlha32::Archiver());
 
-  EXPECT_TRUE(CompressEntry(ctx));
+  EXPECT_TRUE(CompressEntry(job.ctx));
   EXPECT_TRUE(stubNotices.empty());
-  EXPECT_TRUE(port.notices().empty());
+  EXPECT_TRUE(job.port.notices().empty());
   for (const auto& [name, content] : sources) EXPECT_FALSE(stdfs::exists(tmp.path() / "src" / name)) << name;
   if (*c.kept) {
     EXPECT_TRUE(stdfs::exists(tmp.path() / "src" / c.kept));
@@ -134,17 +143,10 @@ TEST_P(DeletePassRace, KeepsEveryVersion) {
   test::TempFolder tmp;
   tmp.write("src/A.TXT", "first file");
   tmp.write("src/B.TXT", BStored);
-  AppState state;
-  state.JobDialogs = false;
-  PlainJobFields fields;
-  fields.setSource(tmp.sjis("src/*.TXT"));
-  fields.setTarget(tmp.sjis("out.lzh"));
-  fields.setDeleteAfter(true);
-  test::ScriptedPort port(state);
-  EngineContext ctx{state, fields, port, unlha32::Archiver()};
+  DeletingJob job(tmp.sjis("src/*.TXT"), tmp.sjis("out.lzh"), unlha32::Archiver());
   {
     test::OtherProgram other(c.step, "B.TXT", c.act);
-    EXPECT_TRUE(CompressEntry(ctx));
+    EXPECT_TRUE(CompressEntry(job.ctx));
   }
 
   EXPECT_FALSE(stdfs::exists(tmp.path() / "src/A.TXT"));
@@ -158,9 +160,9 @@ TEST_P(DeletePassRace, KeepsEveryVersion) {
   ASSERT_EQ(kept.size(), c.keptAside ? 1u : 0u);
   if (c.keptAside) {
     EXPECT_EQ(tmp.read(stdfs::relative(kept[0], tmp.path()).string()), c.keptAside);
-    EXPECT_NE(port.notices().back().text.find(*cp932::fromUtf8(kept[0].string())), std::string::npos);
+    EXPECT_NE(job.port.notices().back().text.find(*cp932::fromUtf8(kept[0].string())), std::string::npos);
   }
-  EXPECT_EQ(port.notices().size(), c.notices);
+  EXPECT_EQ(job.port.notices().size(), c.notices);
   ASSERT_EQ(runQuiet("lhasa xqw='" + tmp.str("check") + "' '" + tmp.str("out.lzh") + "'"), 0);
   EXPECT_EQ(tmp.read("check/B.TXT"), BStored);
 }
@@ -222,20 +224,13 @@ TEST(CompressEntryRealLibraryCheck, DeletesOnlyFilesTheArchiveHolds) {
   productUnlha = table.Unlha;
   table.Unlha = &UnlhaThatDropsAMember;
 
-  AppState state;
-  state.JobDialogs = false;
-  PlainJobFields fields;
-  fields.setSource(tmp.sjis("src/*.TXT"));
-  fields.setTarget(tmp.sjis("out.lzh"));
-  fields.setDeleteAfter(true);
-  test::ScriptedPort port(state);
-  EngineContext ctx{state, fields, port, table};
-  EXPECT_TRUE(CompressEntry(ctx));
+  DeletingJob job(tmp.sjis("src/*.TXT"), tmp.sjis("out.lzh"), table);
+  EXPECT_TRUE(CompressEntry(job.ctx));
 
   EXPECT_FALSE(stdfs::exists(tmp.path() / "src/A.TXT"));
   EXPECT_FALSE(stdfs::exists(tmp.path() / "src/C.TXT"));
   EXPECT_EQ(tmp.read("src/B.TXT"), "dropped by the archiver");
-  const std::vector<test::PortEvent> notices = port.notices();
+  const std::vector<test::PortEvent> notices = job.port.notices();
   ASSERT_EQ(notices.size(), 1u);
   EXPECT_NE(notices[0].text.find(tmp.sjis("src/B.TXT")), std::string::npos);
   EXPECT_TRUE(stubNotices.empty());
@@ -279,16 +274,9 @@ TEST_F(RealLibrary, MemberOfFourGiBLessOneByteIsDeleted) {
   table.Unlha = &UnlhaStoringTheStandIn;
   table.UnlhaGetOriginalSize = &SizeOfTheLargestMember;
   table.UnlhaGetCRC = &CrcOfTheLargestMember;
-  AppState state;
-  state.JobDialogs = false;
-  PlainJobFields fields;
-  fields.setSource(tmp.sjis("src/BIG.BIN"));
-  fields.setTarget(tmp.sjis("out.lzh"));
-  fields.setDeleteAfter(true);
-  test::ScriptedPort port(state);
-  EngineContext ctx{state, fields, port, table};
-  EXPECT_TRUE(CompressEntry(ctx));
-  EXPECT_TRUE(port.notices().empty());
+  DeletingJob job(tmp.sjis("src/BIG.BIN"), tmp.sjis("out.lzh"), table);
+  EXPECT_TRUE(CompressEntry(job.ctx));
+  EXPECT_TRUE(job.port.notices().empty());
   EXPECT_FALSE(stdfs::exists(tmp.path() / "src/BIG.BIN"));
 }
 
