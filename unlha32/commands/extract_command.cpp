@@ -246,47 +246,32 @@ CommandResult runExtract(const Command& command, ProgressReport& report) {
 
   CommandResult r;
   std::vector<FolderFix> folders;
-  std::uint64_t total = 0, done = 0;
-  for (std::size_t i = 0; i < archive.members.size(); ++i)
-    if (chosen[i]) total += archive.members[i].packedSize;
-  std::size_t extracted = 0, refused = 0;
-  for (std::size_t i = 0; i < archive.members.size(); ++i) {
-    if (!chosen[i]) continue;
-    const MemberInfo& m = archive.members[i];
-    throwIfCancelled(report);  // between members: no file is half written
-    report.member(m.path);
-    try {
-      std::vector<std::string> parts = safeParts(m);
-      if (m.isDirectory()) {
-        // A folder entry without a name (some writers store one for the
-        // archive's root) has nothing to make.
-        if (keepPaths && !parts.empty()) {
-          (void)enterFolders(destination.get(), parts, 0, m, true);
-          folders.push_back({&m, std::move(parts)});
-        }
-      } else {
-        if (parts.empty()) unsafe(m, "empty name");
-        if (!keepPaths) parts.erase(parts.begin(), parts.end() - 1);
-        if (!m.isSymlink()) {
-          extractFile(archive, m, destination.get(), parts, command.overwrite);
-          r.message += "extracted  " + shownName(m.path) + "\n";
-          ++extracted;
-        } else if (extractLink(m, destination.get(), parts, command.overwrite)) {
-          r.message += "linked     " + shownName(m.path) + " -> " + shownName(*m.linkTarget) + "\n";
-          ++extracted;
-        } else {
-          r.message += "skipped    " + shownName(m.path) + " -> " + shownName(*m.linkTarget) +
-                       ": the link would lead out of the folder\n";
-        }
+  std::size_t extracted = 0;
+  const std::size_t refused = forEachChosenMember(archive, chosen, report, r, "FAILED     ", [&](const MemberInfo& m) {
+    std::vector<std::string> parts = safeParts(m);
+    if (m.isDirectory()) {
+      // A folder entry without a name (some writers store one for the
+      // archive's root) has nothing to make.
+      if (keepPaths && !parts.empty()) {
+        (void)enterFolders(destination.get(), parts, 0, m, true);
+        folders.push_back({&m, std::move(parts)});
       }
-    } catch (const CommandError& e) {
-      r.message += std::string("FAILED     ") + e.what() + "\n";
-      if (r.code == UNLHA_OK) r.code = e.code();
-      ++refused;
+      return;
     }
-    done += m.packedSize;
-    report.fraction(total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total));
-  }
+    if (parts.empty()) unsafe(m, "empty name");
+    if (!keepPaths) parts.erase(parts.begin(), parts.end() - 1);
+    if (!m.isSymlink()) {
+      extractFile(archive, m, destination.get(), parts, command.overwrite);
+      r.message += "extracted  " + shownName(m.path) + "\n";
+      ++extracted;
+    } else if (extractLink(m, destination.get(), parts, command.overwrite)) {
+      r.message += "linked     " + shownName(m.path) + " -> " + shownName(*m.linkTarget) + "\n";
+      ++extracted;
+    } else {
+      r.message += "skipped    " + shownName(m.path) + " -> " + shownName(*m.linkTarget) +
+                   ": the link would lead out of the folder\n";
+    }
+  });
   // Deepest folders first, so a parent's time is set after its children changed it.
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
     try {

@@ -74,31 +74,41 @@ CommandResult runList(const Command& command, ProgressReport& report) {
   return r;
 }
 
-CommandResult runTest(const Command& command, ProgressReport& report) {
-  const ReadArchive archive = openForReading(command.archive);
-  const std::vector<bool> chosen = selectMembers(archive.members, command.sources);
-  CommandResult r;
+std::size_t forEachChosenMember(const ReadArchive& archive, const std::vector<bool>& chosen, ProgressReport& report,
+                                CommandResult& r, const char* failedPrefix,
+                                const std::function<void(const MemberInfo&)>& each) {
   std::uint64_t total = 0, done = 0;
   for (std::size_t i = 0; i < archive.members.size(); ++i)
     if (chosen[i]) total += archive.members[i].packedSize;
-  std::size_t good = 0, bad = 0;
+  std::size_t failed = 0;
   for (std::size_t i = 0; i < archive.members.size(); ++i) {
     if (!chosen[i]) continue;
     const MemberInfo& m = archive.members[i];
-    throwIfCancelled(report);
+    throwIfCancelled(report);  // between members: nothing is half done
     report.member(m.path);
     try {
-      decodeMemberData(archive, m, [](std::span<const std::uint8_t>) {});
-      r.message += "OK     " + shownName(m.path) + "\n";
-      ++good;
+      each(m);
     } catch (const CommandError& e) {
-      r.message += std::string("FAILED ") + e.what() + "\n";
+      r.message += std::string(failedPrefix) + e.what() + "\n";
       if (r.code == UNLHA_OK) r.code = e.code();
-      ++bad;
+      ++failed;
     }
     done += m.packedSize;
     report.fraction(total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total));
   }
+  return failed;
+}
+
+CommandResult runTest(const Command& command, ProgressReport& report) {
+  const ReadArchive archive = openForReading(command.archive);
+  const std::vector<bool> chosen = selectMembers(archive.members, command.sources);
+  CommandResult r;
+  std::size_t good = 0;
+  const std::size_t bad = forEachChosenMember(archive, chosen, report, r, "FAILED ", [&](const MemberInfo& m) {
+    decodeMemberData(archive, m, [](std::span<const std::uint8_t>) {});
+    r.message += "OK     " + shownName(m.path) + "\n";
+    ++good;
+  });
   r.message += std::to_string(good) + " member(s) OK";
   if (bad != 0) r.message += ", " + std::to_string(bad) + " failed";
   r.message += "\n";
