@@ -173,7 +173,7 @@ TEST_P(Interop, JlhaTestsAndExtractsEveryMember) {
   ASSERT_EQ(x.code, 0) << x.output;
   const std::map<std::string, TreeFile> got = readTree(dir.path() / "jlha");
   EXPECT_EQ(got.size(), expected.size());
-  auto ascii = [](const std::string& s) { return std::all_of(s.begin(), s.end(), [](char c) { return c > 0; }); };
+  auto ascii = [](const std::string& s) { return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }); };
   for (const auto& [name, file] : expected) {
     if (!ascii(name)) continue;
     const auto it = got.find(name);

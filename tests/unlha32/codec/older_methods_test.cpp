@@ -166,7 +166,8 @@ class SampleArchive : public testing::TestWithParam<const char*> {};
 
 TEST_P(SampleArchive, DecodesToTheOtherReadersSizesAndCrcs) {
   const fs::path archive = fs::path(VEDO_LZH_SAMPLES_DIR) / GetParam();
-  if (!fs::exists(archive)) GTEST_SKIP() << archive << " missing";
+  if (!fs::exists(VEDO_LZH_SAMPLES_DIR)) GTEST_SKIP() << "sample set not present: " << VEDO_LZH_SAMPLES_DIR;
+  ASSERT_TRUE(fs::exists(archive)) << archive;
   const auto listed = listedSizesAndCrcs(archive.string() + "-hdr.txt");
   const std::vector<Member> members = readMembers(archive);
   ASSERT_EQ(members.size(), listed.size());
