@@ -79,7 +79,7 @@ void BatchFileReader::load() {
   if (loaded_) return;
   loaded_ = true;
   std::string block(kBlockSize, '\0');
-  while (fd_) {
+  for (;;) {
     const ssize_t n = ::read(fd_.get(), block.data(), block.size());
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -102,11 +102,6 @@ void BatchFileReader::load() {
 bool BatchFileReader::atEnd() {
   load();
   return pos_ >= bytes_.size();
-}
-
-bool BatchFileReader::isUtf8() {
-  load();
-  return utf8_;
 }
 
 BatchFileLine BatchFileReader::readLine() {

@@ -39,8 +39,6 @@ class BatchFileReader {
   BatchFileLine readLine();
   // Closes the file, throwing on an error of the system.
   void close();
-  // True when the file was read as UTF-8.
-  bool isUtf8();
 
  private:
   // Reads the whole file on first use: whether it is UTF-8 depends on all of it.

@@ -243,6 +243,10 @@ void BM_LhasaTest(benchmark::State& state) {
   }
   for (auto _ : state) {
     const pid_t pid = ::fork();
+    if (pid < 0) {
+      state.SkipWithError("fork failed");
+      return;
+    }
     if (pid == 0) {
       ::freopen("/dev/null", "w", stdout);
       ::execlp("lhasa", "lhasa", "t", a.path.c_str(), static_cast<char*>(nullptr));

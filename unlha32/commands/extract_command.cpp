@@ -174,7 +174,9 @@ void extractFile(const ReadArchive& archive, const MemberInfo& m, int destinatio
         setTimes(fd, m);
         // Some file systems (NFS) report a failed write only when a
         // descriptor of the file is closed; the file is not synced here.
-        return ::close(::dup(fd)) == 0 ? 0 : errno;
+        const int copy = ::dup(fd);
+        if (copy < 0) return errno;
+        return ::close(copy) == 0 ? 0 : errno;
       },
       {}, overwrite ? vedo::fs::Existing::Replace : vedo::fs::Existing::Keep, vedo::fs::Durability::Writeback);
   if (placed.replaced) return;
