@@ -11,12 +11,7 @@
 // dictionary are dropped and the match finder's positions rebased, so memory
 // stays fixed whatever the input size.
 //
-// A block is: a 16-bit item count; the temp table (code lengths for the code
-// that sends the C table's lengths); the C table (literal/length code lengths,
-// with three codes for runs of zero lengths); the position table; then the
-// items. A position table with a single used symbol is sent as a count of 0
-// followed by that symbol, which then takes no bits at all; the temp and C
-// tables always get at least two codes (see useTwoSymbols()).
+// The blocks themselves are block_writer.h's.
 
 #include <algorithm>
 #include <bit>
@@ -26,7 +21,7 @@
 #include <vector>
 
 #include "unlha32/codec/bit_writer.h"
-#include "unlha32/codec/huffman.h"
+#include "unlha32/codec/block_writer.h"
 #include "unlha32/codec/lzh_codec.h"
 #include "unlha32/codec/lzh_format.h"
 #include "unlha32/codec/match_finder.h"
@@ -83,10 +78,6 @@ constexpr Tuning tuningOf(Method m) {
   return {15, 1, 1, 1000, 3, false};
 }
 
-// Items per block. The count field holds 16 bits. Larger blocks spread the
-// cost of the tables over more codes; smaller ones follow changes in the data.
-constexpr std::uint32_t kMaxBlockItems = 65535;
-
 // New bytes buffered beyond the dictionary before the buffer slides. Larger
 // means fewer slides (each moves a dictionary's worth of bytes and rebases the
 // hash tables) at the cost of memory.
@@ -100,238 +91,6 @@ constexpr std::size_t kBufferSlack = 16;
 // Bytes kept unparsed at the end of the buffer while more input may follow, so
 // that a match (and the one-byte look-ahead) can always reach full length.
 constexpr std::int32_t kLookahead = kMaxMatch + 16;
-
-// Gives `used` and a neighbour one-bit codes. The format could send a table
-// with one used symbol as that bare symbol, but one widespread reader rejects
-// a stream whose first block does so for the temp or the C table; a one-bit
-// code per item costs next to nothing and every reader takes it.
-inline void useTwoSymbols(std::uint8_t* lens, int used) {
-  lens[used] = 1;
-  lens[used == 0 ? 1 : used - 1] = 1;
-}
-
-// Walks the C table's lengths lens[0..n) as temp-table symbols: k + 2 for a
-// length k; for runs of zero lengths 0 (one zero), 1 (3..18 zeros, 4 extra
-// bits) or 2 (20 and more, 9 extra bits), with 19 zeros sent as 0 then 1.
-// Calls emit(symbol, extra bit count, extra bits).
-template <typename Emit>
-void forEachTempSymbol(const std::uint8_t* lens, int n, Emit&& emit) {
-  for (int i = 0; i < n;) {
-    const int k = lens[i++];
-    if (k != 0) {
-      emit(k + 2, 0, 0);
-      continue;
-    }
-    std::uint32_t run = 1;
-    while (i < n && lens[i] == 0) {
-      ++i;
-      ++run;
-    }
-    if (run <= 2) {
-      for (std::uint32_t r = 0; r < run; ++r) emit(0, 0, 0);
-    } else if (run <= 18) {
-      emit(1, 4, run - 3);
-    } else if (run == 19) {
-      emit(0, 0, 0);
-      emit(1, 4, 15);
-    } else {
-      emit(2, kCBits, run - 20);
-    }
-  }
-}
-
-// Block splitting by statistics.
-//
-// A block's Huffman codes fit the data it covers; when the data changes
-// character (text turns into code, code into tables), a fresh block with fresh
-// codes pays for its tables quickly. The writer classifies every item into a
-// few coarse kinds (literals by two high bits and the low bit of the byte,
-// short and long matches) and, every kObservationBatch items, compares the
-// kinds of the latest batch with those of the block so far. A large enough
-// difference ends the block. This costs a counter increment per item and a
-// short loop per batch, far less than trying real splits.
-class BlockSplitter {
- public:
-  // Items per comparison: fewer react faster but judge on noisier counts.
-  static constexpr std::uint32_t kObservationBatch = 512;
-  // Items a block holds before a split is considered: short blocks cannot
-  // earn back their tables.
-  static constexpr std::uint32_t kMinBlockItems = 4096;
-  // Difference (in 1/1024 of the total variation distance, which runs from 0
-  // to 2048) that ends a block. Lower splits more eagerly.
-  static constexpr std::uint32_t kSplitThreshold = 420;
-
-  static constexpr int kKinds = 10;
-
-  void literal(std::uint8_t c) { ++batch_[((c >> 5) & 6) | (c & 1)]; }
-  void match(std::uint32_t length) { ++batch_[length >= 9 ? 9 : 8]; }
-
-  // Called after every item with the block's item count; true when the block should end.
-  bool shouldEnd(std::uint32_t items) {
-    if (items - seen_ < kObservationBatch) return false;
-    const std::uint32_t fresh = items - seen_;
-    bool end = false;
-    if (seen_ >= kMinBlockItems) {
-      std::uint64_t delta = 0;
-      for (int k = 0; k < kKinds; ++k) {
-        const std::int64_t a = static_cast<std::int64_t>(batch_[k]) * seen_;
-        const std::int64_t b = static_cast<std::int64_t>(total_[k]) * fresh;
-        delta += static_cast<std::uint64_t>(a > b ? a - b : b - a);
-      }
-      end = delta * 1024 > static_cast<std::uint64_t>(kSplitThreshold) * seen_ * fresh;
-    }
-    for (int k = 0; k < kKinds; ++k) {
-      total_[k] += batch_[k];
-      batch_[k] = 0;
-    }
-    seen_ = items;
-    return end;
-  }
-
-  void reset() {
-    std::fill(std::begin(total_), std::end(total_), 0);
-    std::fill(std::begin(batch_), std::end(batch_), 0);
-    seen_ = 0;
-  }
-
- private:
-  std::uint32_t total_[kKinds] = {};
-  std::uint32_t batch_[kKinds] = {};
-  std::uint32_t seen_ = 0;
-};
-
-inline unsigned bitLength(std::uint32_t v) { return static_cast<unsigned>(std::bit_width(v)); }
-
-class BlockWriter {
- public:
-  // `maxItems`: the most items the input can give (fewer than a full block
-  // for a short input, whose whole size is known). `storage`: memory for the
-  // items left over from an earlier writer (see release()).
-  BlockWriter(const Shape& shape, std::uint32_t maxItems, std::vector<std::uint32_t> storage = {})
-      : shape_(shape), items_(std::move(storage)), limit_(std::min(maxItems, kMaxBlockItems)) {
-    if (items_.size() < limit_) items_.resize(limit_);
-  }
-
-  // Gives the items' memory back; the writer is unusable after.
-  std::vector<std::uint32_t> release() { return std::move(items_); }
-
-  // True when the block should be written now: full, or the data changed.
-  bool shouldEnd() { return count_ == limit_ || splitter_.shouldEnd(count_); }
-  bool empty() const { return count_ == 0; }
-
-  void literal(std::uint8_t c) {
-    items_[count_++] = c;
-    ++cFreq_[c];
-    splitter_.literal(c);
-  }
-  // `distance` >= 1.
-  void match(std::uint32_t length, std::uint32_t distance) {
-    const std::uint32_t sym = length - kMinMatch + 256;
-    const std::uint32_t d = distance - 1;
-    items_[count_++] = sym | (d << 16);
-    ++cFreq_[sym];
-    ++pFreq_[bitLength(d)];
-    splitter_.match(length);
-  }
-
-  // Writes the block to `out` and starts a new one.
-  void flush(BitWriter& out);
-
- private:
-  void writePtLengths(BitWriter& out, const std::uint8_t* lens, int n, int countBits, int special);
-
-  Shape shape_;
-  BlockSplitter splitter_;
-  std::vector<std::uint32_t> items_;  // at least limit_ long
-  std::uint32_t limit_;
-  std::uint32_t count_ = 0;
-  std::uint32_t cFreq_[kNC] = {};
-  std::uint32_t pFreq_[kMaxNP] = {};
-  std::uint8_t cLen_[kNC] = {};
-  std::uint16_t cCode_[kNC] = {};
-  std::uint8_t pLen_[kMaxNP] = {};
-  std::uint16_t pCode_[kMaxNP] = {};
-  std::uint8_t tLen_[kNT] = {};
-  std::uint16_t tCode_[kNT] = {};
-};
-
-// Temp and position tables: a count, then each length in 3 bits, lengths of 7
-// and more as 7 followed by (length - 7) one bits and a zero bit. In the temp
-// table, after the third length, 2 bits tell how many of the next three
-// lengths are zero (those are skipped).
-void BlockWriter::writePtLengths(BitWriter& out, const std::uint8_t* lens, int n, int countBits,
-                                 int special) {
-  while (n > 0 && lens[n - 1] == 0) --n;
-  out.put(static_cast<unsigned>(countBits), static_cast<std::uint32_t>(n));
-  int i = 0;
-  while (i < n) {
-    const unsigned k = lens[i++];
-    if (k <= 6) {
-      out.put(3, k);
-    } else {
-      out.put(k - 3, (1u << (k - 3)) - 2);
-    }
-    if (i == special) {
-      while (i < 6 && i < n && lens[i] == 0) ++i;
-      out.put(2, static_cast<std::uint32_t>(i - special));
-    }
-  }
-}
-
-void BlockWriter::flush(BitWriter& out) {
-  if (count_ == 0) return;
-  // Upper bound of the block's size: tables, then at most 16 + 16 + 15 bits per item.
-  out.reserve(2048 + static_cast<std::size_t>(count_) * 6);
-  out.put(16, count_);
-
-  int single = 0;
-  if (buildLengths(cFreq_, kNC, kMaxCodeLen, cLen_, &single) < 2) useTwoSymbols(cLen_, single);
-  canonicalCodes(cLen_, kNC, cCode_);
-  int n = kNC;
-  while (n > 0 && cLen_[n - 1] == 0) --n;
-
-  // The C table's lengths are sent with the temp code: first count its
-  // symbols over the same walk that writes them.
-  std::uint32_t tFreq[kNT] = {};
-  forEachTempSymbol(cLen_, n, [&](int sym, unsigned, std::uint32_t) { ++tFreq[sym]; });
-  int tSingle = 0;
-  if (buildLengths(tFreq, kNT, kMaxCodeLen, tLen_, &tSingle) < 2) useTwoSymbols(tLen_, tSingle);
-  canonicalCodes(tLen_, kNT, tCode_);
-  writePtLengths(out, tLen_, kNT, kTBits, kTSpecial);
-  out.put(kCBits, static_cast<std::uint32_t>(n));
-  forEachTempSymbol(cLen_, n, [&](int sym, unsigned extraBits, std::uint32_t extra) {
-    out.put(tLen_[sym], tCode_[sym]);
-    if (extraBits) out.put(extraBits, extra);
-  });
-
-  int pSingle = 0;
-  if (buildLengths(pFreq_, shape_.np, kMaxCodeLen, pLen_, &pSingle) >= 2) {
-    canonicalCodes(pLen_, shape_.np, pCode_);
-    writePtLengths(out, pLen_, shape_.np, shape_.pBits, -1);
-  } else {
-    out.put(static_cast<unsigned>(shape_.pBits), 0);
-    out.put(static_cast<unsigned>(shape_.pBits), static_cast<std::uint32_t>(pSingle));
-    std::fill(std::begin(pLen_), std::end(pLen_), 0);
-    std::fill(std::begin(pCode_), std::end(pCode_), 0);
-  }
-
-  for (std::uint32_t i = 0; i < count_; ++i) {
-    const std::uint32_t item = items_[i];
-    const std::uint32_t sym = item & 0xFFFF;
-    out.put(cLen_[sym], cCode_[sym]);
-    if (sym >= 256) {
-      const std::uint32_t d = item >> 16;
-      const unsigned p = bitLength(d);
-      out.put(pLen_[p], pCode_[p]);
-      if (p > 1) out.put(p - 1, d & ((1u << (p - 1)) - 1));
-    }
-  }
-
-  count_ = 0;
-  splitter_.reset();
-  std::fill(std::begin(cFreq_), std::end(cFreq_), 0);
-  std::fill(std::begin(pFreq_), std::end(pFreq_), 0);
-}
 
 }  // namespace
 }  // namespace detail

@@ -1,0 +1,142 @@
+#pragma once
+// One block of the -lh5-/-lh6-/-lh7- bit stream: the parser hands it
+// literals and matches, it counts their symbols and, when the block ends,
+// writes its Huffman tables and items.
+//
+// A block is: a 16-bit item count; the temp table (code lengths for the code
+// that sends the C table's lengths); the C table (literal/length code lengths,
+// with three codes for runs of zero lengths); the position table; then the
+// items. A position table with a single used symbol is sent as a count of 0
+// followed by that symbol, which then takes no bits at all; the temp and C
+// tables always get at least two codes.
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <vector>
+
+#include "unlha32/codec/bit_writer.h"
+#include "unlha32/codec/lzh_format.h"
+
+namespace lzh::detail {
+
+// Items per block. The count field holds 16 bits. Larger blocks spread the
+// cost of the tables over more codes; smaller ones follow changes in the data.
+inline constexpr std::uint32_t kMaxBlockItems = 65535;
+
+// Block splitting by statistics.
+//
+// A block's Huffman codes fit the data it covers; when the data changes
+// character (text turns into code, code into tables), a fresh block with fresh
+// codes pays for its tables quickly. The writer classifies every item into a
+// few coarse kinds (literals by two high bits and the low bit of the byte,
+// short and long matches) and, every kObservationBatch items, compares the
+// kinds of the latest batch with those of the block so far. A large enough
+// difference ends the block. This costs a counter increment per item and a
+// short loop per batch, far less than trying real splits.
+class BlockSplitter {
+ public:
+  // Items per comparison: fewer react faster but judge on noisier counts.
+  static constexpr std::uint32_t kObservationBatch = 512;
+  // Items a block holds before a split is considered: short blocks cannot
+  // earn back their tables.
+  static constexpr std::uint32_t kMinBlockItems = 4096;
+  // Difference (in 1/1024 of the total variation distance, which runs from 0
+  // to 2048) that ends a block. Lower splits more eagerly.
+  static constexpr std::uint32_t kSplitThreshold = 420;
+
+  static constexpr int kKinds = 10;
+
+  void literal(std::uint8_t c) { ++batch_[((c >> 5) & 6) | (c & 1)]; }
+  void match(std::uint32_t length) { ++batch_[length >= 9 ? 9 : 8]; }
+
+  // Called after every item with the block's item count; true when the block should end.
+  bool shouldEnd(std::uint32_t items) {
+    if (items - seen_ < kObservationBatch) return false;
+    const std::uint32_t fresh = items - seen_;
+    bool end = false;
+    if (seen_ >= kMinBlockItems) {
+      std::uint64_t delta = 0;
+      for (int k = 0; k < kKinds; ++k) {
+        const std::int64_t a = static_cast<std::int64_t>(batch_[k]) * seen_;
+        const std::int64_t b = static_cast<std::int64_t>(total_[k]) * fresh;
+        delta += static_cast<std::uint64_t>(a > b ? a - b : b - a);
+      }
+      end = delta * 1024 > static_cast<std::uint64_t>(kSplitThreshold) * seen_ * fresh;
+    }
+    for (int k = 0; k < kKinds; ++k) {
+      total_[k] += batch_[k];
+      batch_[k] = 0;
+    }
+    seen_ = items;
+    return end;
+  }
+
+  void reset() {
+    std::fill(std::begin(total_), std::end(total_), 0);
+    std::fill(std::begin(batch_), std::end(batch_), 0);
+    seen_ = 0;
+  }
+
+ private:
+  std::uint32_t total_[kKinds] = {};
+  std::uint32_t batch_[kKinds] = {};
+  std::uint32_t seen_ = 0;
+};
+
+inline unsigned bitLength(std::uint32_t v) { return static_cast<unsigned>(std::bit_width(v)); }
+
+class BlockWriter {
+ public:
+  // `maxItems`: the most items the input can give (fewer than a full block
+  // for a short input, whose whole size is known). `storage`: memory for the
+  // items left over from an earlier writer (see release()).
+  BlockWriter(const Shape& shape, std::uint32_t maxItems, std::vector<std::uint32_t> storage = {})
+      : shape_(shape), items_(std::move(storage)), limit_(std::min(maxItems, kMaxBlockItems)) {
+    if (items_.size() < limit_) items_.resize(limit_);
+  }
+
+  // Gives the items' memory back; the writer is unusable after.
+  std::vector<std::uint32_t> release() { return std::move(items_); }
+
+  // True when the block should be written now: full, or the data changed.
+  bool shouldEnd() { return count_ == limit_ || splitter_.shouldEnd(count_); }
+  bool empty() const { return count_ == 0; }
+
+  void literal(std::uint8_t c) {
+    items_[count_++] = c;
+    ++cFreq_[c];
+    splitter_.literal(c);
+  }
+  // `distance` >= 1.
+  void match(std::uint32_t length, std::uint32_t distance) {
+    const std::uint32_t sym = length - kMinMatch + 256;
+    const std::uint32_t d = distance - 1;
+    items_[count_++] = sym | (d << 16);
+    ++cFreq_[sym];
+    ++pFreq_[bitLength(d)];
+    splitter_.match(length);
+  }
+
+  // Writes the block to `out` and starts a new one.
+  void flush(BitWriter& out);
+
+ private:
+  void writePtLengths(BitWriter& out, const std::uint8_t* lens, int n, int countBits, int special);
+
+  Shape shape_;
+  BlockSplitter splitter_;
+  std::vector<std::uint32_t> items_;  // at least limit_ long
+  std::uint32_t limit_;
+  std::uint32_t count_ = 0;
+  std::uint32_t cFreq_[kNC] = {};
+  std::uint32_t pFreq_[kMaxNP] = {};
+  std::uint8_t cLen_[kNC] = {};
+  std::uint16_t cCode_[kNC] = {};
+  std::uint8_t pLen_[kMaxNP] = {};
+  std::uint16_t pCode_[kMaxNP] = {};
+  std::uint8_t tLen_[kNT] = {};
+  std::uint16_t tCode_[kNT] = {};
+};
+
+}  // namespace lzh::detail
