@@ -165,6 +165,60 @@ class MatchFinder {
     return bestLen;
   }
 
+  // A match of `length` bytes at `distance` (both >= 1).
+  struct Match {
+    std::uint16_t length;
+    std::uint16_t distanceLess1;  // distance - 1: the largest dictionary's fits
+  };
+
+  // Inserts `pos` and lists in `out` every match that is longer than the ones
+  // before it in the list (at least three bytes, at most maxLen, maxLen >= 4),
+  // each at the nearest distance found for its length; returns the count. A
+  // length between two entries is found at the longer entry's distance.
+  // The walk stops after `depth` chain candidates or at a match of `nice`
+  // bytes. `out` holds room for maxLen entries. in[pos + maxLen] must be
+  // readable (slack).
+  std::uint32_t allMatches(const std::uint8_t* in, std::int32_t pos, std::uint32_t maxLen, std::uint32_t nice,
+                           std::uint32_t depth, Match* out) {
+    const std::uint8_t* cur = in + pos;
+    const std::int32_t cutoff = pos - maxDistance_;
+    const std::uint32_t seq = load32(cur);
+    const std::uint32_t h3 = hash3(seq);
+    const std::uint32_t h4 = hash4(seq);
+    const std::int32_t c3 = hash3_[h3];
+    hash3_[h3] = pos;
+    std::int32_t c = head_[h4];
+    head_[h4] = pos;
+    prev_[static_cast<std::uint32_t>(pos) & mask_] = c;
+    const std::uint32_t nextSeq = load32(cur + 1);
+    __builtin_prefetch(&head_[hash4(nextSeq)]);
+    __builtin_prefetch(&hash3_[hash3(nextSeq)]);
+    nice = std::min(nice, maxLen);
+
+    std::uint32_t n = 0;
+    std::uint32_t best = 2;
+    if (c3 >= cutoff && static_cast<std::uint32_t>(pos - c3) <= kLen3MaxDistance &&
+        in[c3] == cur[0] && in[c3 + 1] == cur[1] && in[c3 + 2] == cur[2]) {
+      best = extendMatch(cur, in + c3, 3, maxLen);
+      out[n++] = {static_cast<std::uint16_t>(best), static_cast<std::uint16_t>(pos - c3 - 1)};
+      if (best >= nice) return n;
+    }
+    for (; c >= cutoff && depth != 0; c = prev_[static_cast<std::uint32_t>(c) & mask_], --depth) {
+      const std::uint8_t* m = in + c;
+      if (m[best] != cur[best] || load32(m) != seq) continue;
+      const std::uint32_t len = extendMatch(cur, m, 4, maxLen);
+      if (len <= best) continue;
+      // A longer match at a distance no farther than earlier, shorter ones
+      // (only the three-byte table's can be) makes those useless.
+      const auto distanceLess1 = static_cast<std::uint16_t>(pos - c - 1);
+      while (n > 0 && out[n - 1].distanceLess1 >= distanceLess1) --n;
+      out[n++] = {static_cast<std::uint16_t>(len), distanceLess1};
+      best = len;
+      if (len >= nice) break;
+    }
+    return n;
+  }
+
   // Inserts positions [pos, pos + count) without searching (the bytes a match covers).
   void skip(const std::uint8_t* in, std::int32_t pos, std::int32_t count) {
     for (std::int32_t p = pos; p < pos + count; ++p) {

@@ -1,0 +1,226 @@
+#include "unlha32/codec/optimal_parser.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace lzh::detail {
+namespace {
+
+// Positions per stretch. Longer stretches lose less where a stretch ends (no
+// item crosses it) but take up the price model's changes later; between
+// 4096 and 32768 the size hardly moves.
+constexpr std::int32_t kStretch = 8192;
+
+// Items the price model remembers: when the recent counts pass this, they
+// are halved, so older items weigh less. About a block's worth.
+constexpr std::uint32_t kRecentItems = 1u << 15;
+
+constexpr std::int32_t kUnreached = 0x7FFFFFFF;
+
+// Prices are in sixteenths of a bit.
+constexpr std::int32_t kBit = 16;
+
+// Marks, in firstMatch_, a position inside a long match: its one entry, the
+// long match going on, is tried at its whole length only.
+constexpr std::uint32_t kWholeOnly = 0x80000000u;
+
+unsigned bitLengthOf(std::uint32_t v) { return static_cast<unsigned>(std::bit_width(v)); }
+
+// 16 * log2(x) for x >= 1, from the top five bits of x.
+std::int32_t log2Sixteenths(std::uint32_t x) {
+  static constexpr std::uint8_t kFraction[16] = {0, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 15};
+  const int top = std::bit_width(x) - 1;
+  const std::uint32_t fraction = (top >= 4 ? x >> (top - 4) : x << (4 - top)) & 15;
+  return top * kBit + kFraction[fraction];
+}
+
+// What each symbol of `counts` costs in an ideal code for them: log2 of the
+// total over the symbol's count. A symbol the counts lack is priced as half
+// a count, and no price passes the longest code the format allows.
+void entropyPrices(const std::uint32_t* counts, int n, std::int32_t* prices) {
+  std::uint32_t total = 0;
+  for (int i = 0; i < n; ++i) total += counts[i];
+  const std::int32_t whole = log2Sixteenths(2 * total + 1);
+  for (int i = 0; i < n; ++i) {
+    const std::int32_t price = whole - log2Sixteenths(counts[i] != 0 ? 2 * counts[i] : 1);
+    prices[i] = std::clamp(price, kBit / 2, kMaxCodeLen * kBit);
+  }
+}
+
+// Four costs or steps at once: the compiler's vector types, which every
+// target lowers to its own vector instructions (or to plain ones).
+using Lanes = std::int32_t __attribute__((vector_size(16)));
+using StepLanes = std::uint32_t __attribute__((vector_size(16)));
+
+template <typename V, typename T>
+V loadLanes(const T* p) {
+  V v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <typename V, typename T>
+void storeLanes(T* p, V v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+}  // namespace
+
+void OptimalParser::Counts::count(const Item& item) {
+  ++items;
+  if (item.length == 0) {
+    ++symbol[item.value];
+    return;
+  }
+  ++symbol[256 + item.length - kMinMatch];
+  ++position[bitLengthOf(item.value)];
+}
+
+void OptimalParser::Counts::halve() {
+  for (std::uint32_t& c : symbol) c = (c + 1) / 2;
+  for (std::uint32_t& c : position) c = (c + 1) / 2;
+  items /= 2;
+}
+
+OptimalParser::OptimalParser(const Shape& shape, std::uint32_t depth, std::uint32_t nice)
+    : shape_(shape), depth_(depth), nice_(nice) {}
+
+void OptimalParser::pricesFrom(const Counts& counts) {
+  entropyPrices(counts.symbol, kNC, prices_.symbol);
+  entropyPrices(counts.position, shape_.np, prices_.position);
+  // A position code p > 1 is followed by p - 1 plain bits of the distance.
+  for (int p = 2; p < shape_.np; ++p) prices_.position[p] += (p - 1) * kBit;
+}
+
+// The counts of a plain parse (always the longest match) of the stretch's
+// n positions: a first price model where no items came before.
+void OptimalParser::greedyCounts(std::int32_t n) {
+  for (std::int32_t i = 0; i < n;) {
+    const std::uint32_t first = firstMatch_[static_cast<std::size_t>(i)] & ~kWholeOnly;
+    const std::uint32_t last = firstMatch_[static_cast<std::size_t>(i) + 1] & ~kWholeOnly;
+    const std::uint32_t length =
+        first == last ? 0 : std::min<std::uint32_t>(matches_[last - 1].length, static_cast<std::uint32_t>(n - i));
+    if (length >= kMinMatch) {
+      recent_.count({static_cast<std::uint16_t>(length), matches_[last - 1].distanceLess1});
+      i += static_cast<std::int32_t>(length);
+    } else {
+      recent_.count({0, 0});  // which byte does not matter for a first guess
+      ++i;
+    }
+  }
+}
+
+// Finds the cheapest items through the stretch's n positions (in[0..n)) under
+// prices_ into items_.
+void OptimalParser::shortestPath(const std::uint8_t* in, std::int32_t n) {
+  const auto size = static_cast<std::size_t>(n) + 1;
+  cost_.assign(size, kUnreached);
+  step_.resize(size);
+  cost_[0] = 0;
+  const std::int32_t* lengthPrice = prices_.symbol + 256 - kMinMatch;
+  for (std::int32_t i = 0; i < n; ++i) {
+    const std::size_t at = static_cast<std::size_t>(i);
+    std::int32_t* cost = cost_.data() + at;
+    std::uint32_t* step = step_.data() + at;
+    const std::int32_t base = cost[0];
+    const std::int32_t literal = base + prices_.symbol[in[i]];
+    if (literal < cost[1]) {
+      cost[1] = literal;
+      step[1] = std::uint32_t{in[i]} << 16;
+    }
+    const std::uint32_t room = static_cast<std::uint32_t>(n - i);
+    const std::uint32_t first = firstMatch_[at];
+    const std::uint32_t last = firstMatch_[at + 1] & ~kWholeOnly;
+    if (first & kWholeOnly) {
+      if ((first & ~kWholeOnly) == last) continue;
+      // Inside a long match: only the match going on, at its whole length.
+      const MatchFinder::Match m = matches_[last - 1];
+      const std::uint32_t len = std::min<std::uint32_t>(m.length, room);
+      const std::int32_t c = base + prices_.position[bitLengthOf(m.distanceLess1)] + lengthPrice[len];
+      if (len >= kMinMatch && c < cost[len]) {
+        cost[len] = c;
+        step[len] = (std::uint32_t{m.distanceLess1} << 16) | len;
+      }
+      continue;
+    }
+    std::uint32_t from = kMinMatch;
+    for (std::uint32_t k = first; k < last && from <= room; ++k) {
+      const MatchFinder::Match m = matches_[k];
+      const std::uint32_t to = std::min<std::uint32_t>(m.length, room);
+      const std::int32_t withDistance = base + prices_.position[bitLengthOf(m.distanceLess1)];
+      const std::uint32_t packed = std::uint32_t{m.distanceLess1} << 16;
+      // Every length from `from` to `to` of this match, four at a time.
+      std::uint32_t len = from;
+      for (; len + 3 <= to; len += 4) {
+        const Lanes c = withDistance + loadLanes<Lanes>(lengthPrice + len);
+        const Lanes old = loadLanes<Lanes>(cost + len);
+        const Lanes better = c < old;
+        storeLanes(cost + len, (c & better) | (old & ~better));
+        const StepLanes fresh = StepLanes{0, 1, 2, 3} + (packed | len);
+        const StepLanes mask = reinterpret_cast<const StepLanes&>(better);
+        storeLanes(step + len, (fresh & mask) | (loadLanes<StepLanes>(step + len) & ~mask));
+      }
+      for (; len <= to; ++len) {
+        const std::int32_t c = withDistance + lengthPrice[len];
+        if (c < cost[len]) {
+          cost[len] = c;
+          step[len] = packed | len;
+        }
+      }
+      from = to + 1;
+    }
+  }
+  items_.clear();
+  for (std::size_t i = static_cast<std::size_t>(n); i > 0;) {
+    const Item s{static_cast<std::uint16_t>(step_[i] & 0xFFFF), static_cast<std::uint16_t>(step_[i] >> 16)};
+    items_.push_back(s);
+    i -= s.length != 0 ? s.length : 1;
+  }
+  std::reverse(items_.begin(), items_.end());
+}
+
+std::int32_t OptimalParser::chooseStretch(const std::uint8_t* in, std::int32_t cur, std::int32_t limit,
+                                          std::int32_t end, MatchFinder& finder) {
+  const std::int32_t n = std::min(limit - cur, kStretch);
+  firstMatch_.resize(static_cast<std::size_t>(n) + 1);
+  // Room for the most entries a position can list (one per chain candidate
+  // and the three-byte one, or kMaxMatch when fewer), for every position.
+  const std::size_t perPosition = std::min<std::size_t>(depth_ + 1, kMaxMatch);
+  if (matches_.size() < static_cast<std::size_t>(n) * perPosition) matches_.resize(static_cast<std::size_t>(n) * perPosition);
+  std::uint32_t used = 0;
+  std::int32_t longEnd = 0;  // end of the long match the positions are in, if any
+  std::uint16_t longDistance = 0;
+  for (std::int32_t i = 0; i < n; ++i) {
+    const std::int32_t p = cur + i;
+    firstMatch_[static_cast<std::size_t>(i)] = used;
+    const auto maxLen = static_cast<std::uint32_t>(std::min(kMaxMatch, end - p));
+    if (maxLen < 4) continue;
+    if (p < longEnd - 1) {
+      // Inside a long match: searching here would mostly find it again.
+      finder.skip(in, p, 1);
+      firstMatch_[static_cast<std::size_t>(i)] |= kWholeOnly;
+      if (longEnd - p >= kMinMatch) matches_[used++] = {static_cast<std::uint16_t>(longEnd - p), longDistance};
+      continue;
+    }
+    const std::uint32_t listed = finder.allMatches(in, p, maxLen, maxLen, depth_, matches_.data() + used);
+    used += listed;
+    if (listed != 0 && matches_[used - 1].length >= std::min(nice_, maxLen)) {
+      longEnd = p + matches_[used - 1].length;
+      longDistance = matches_[used - 1].distanceLess1;
+    }
+  }
+  firstMatch_[static_cast<std::size_t>(n)] = used;
+
+  if (!primed_) {
+    greedyCounts(n);
+    primed_ = true;
+  }
+  pricesFrom(recent_);
+  shortestPath(in + cur, n);
+  for (const Item& item : items_) recent_.count(item);
+  if (recent_.items > kRecentItems) recent_.halve();
+  return cur + n;
+}
+
+}  // namespace lzh::detail
