@@ -111,6 +111,7 @@ using namespace detail;
 
 struct EncoderWorkspace::Storage {
   MatchFinder::Tables tables;
+  OptimalParser::Memory parser;
   std::vector<std::uint32_t> items;
   std::vector<std::uint8_t> bits;
   std::vector<std::uint8_t> buffer;
@@ -132,6 +133,7 @@ struct Encoder::Impl {
         bits(storage ? std::move(storage->bits) : std::vector<std::uint8_t>{}) {
     if (storage) {
       tables = std::move(storage->tables);
+      parserMemory = std::move(storage->parser);
       items = std::move(storage->items);
       buffer = std::move(storage->buffer);
     }
@@ -141,6 +143,7 @@ struct Encoder::Impl {
   ~Impl() {
     if (!borrowed) return;
     borrowed->tables = finder ? finder->release() : std::move(tables);
+    borrowed->parser = optimal ? optimal->release() : std::move(parserMemory);
     borrowed->items = block ? block->release() : std::move(items);
     borrowed->bits = bits.release();
     borrowed->buffer = std::move(buffer);
@@ -167,7 +170,7 @@ struct Encoder::Impl {
     finder = std::make_unique<MatchFinder>(shape.dictBits, std::min(bits, shape.dictBits),
                                            std::min(bits, tuning.hashOrder), std::move(tables));
     if (history > 0) finder->skip(buffer.data(), 0, history);
-    if (tuning.optimal) optimal = std::make_unique<OptimalParser>(shape, depth, tuning.nice);
+    if (tuning.optimal) optimal = std::make_unique<OptimalParser>(shape, depth, tuning.nice, std::move(parserMemory));
     block = std::make_unique<BlockWriter>(
         shape, complete ? static_cast<std::uint32_t>(std::max(length, 1)) : kMaxBlockItems, std::move(items));
   }
@@ -312,6 +315,7 @@ struct Encoder::Impl {
   EncoderWorkspace::Storage* borrowed;
   // Memory for the finder and the block until prepare() makes them.
   MatchFinder::Tables tables;
+  OptimalParser::Memory parserMemory;
   std::vector<std::uint32_t> items;
   std::unique_ptr<MatchFinder> finder;
   std::unique_ptr<OptimalParser> optimal;  // -lh6-/-lh7- only

@@ -21,7 +21,7 @@ constexpr std::int32_t kUnreached = 0x7FFFFFFF;
 // Prices are in sixteenths of a bit.
 constexpr std::int32_t kBit = 16;
 
-// Marks, in firstMatch_, a position inside a long match: its one entry, the
+// Marks, in m_.firstMatch, a position inside a long match: its one entry, the
 // long match going on, is tried at its whole length only.
 constexpr std::uint32_t kWholeOnly = 0x80000000u;
 
@@ -83,8 +83,8 @@ void OptimalParser::Counts::halve() {
   items /= 2;
 }
 
-OptimalParser::OptimalParser(const Shape& shape, std::uint32_t depth, std::uint32_t nice)
-    : shape_(shape), depth_(depth), nice_(nice) {}
+OptimalParser::OptimalParser(const Shape& shape, std::uint32_t depth, std::uint32_t nice, Memory memory)
+    : shape_(shape), depth_(depth), nice_(nice), m_(std::move(memory)) {}
 
 void OptimalParser::pricesFrom(const Counts& counts) {
   entropyPrices(counts.symbol, kNC, prices_.symbol);
@@ -97,12 +97,12 @@ void OptimalParser::pricesFrom(const Counts& counts) {
 // n positions: a first price model where no items came before.
 void OptimalParser::greedyCounts(std::int32_t n) {
   for (std::int32_t i = 0; i < n;) {
-    const std::uint32_t first = firstMatch_[static_cast<std::size_t>(i)] & ~kWholeOnly;
-    const std::uint32_t last = firstMatch_[static_cast<std::size_t>(i) + 1] & ~kWholeOnly;
+    const std::uint32_t first = m_.firstMatch[static_cast<std::size_t>(i)] & ~kWholeOnly;
+    const std::uint32_t last = m_.firstMatch[static_cast<std::size_t>(i) + 1] & ~kWholeOnly;
     const std::uint32_t length =
-        first == last ? 0 : std::min<std::uint32_t>(matches_[last - 1].length, static_cast<std::uint32_t>(n - i));
+        first == last ? 0 : std::min<std::uint32_t>(m_.matches[last - 1].length, static_cast<std::uint32_t>(n - i));
     if (length >= kMinMatch) {
-      recent_.count({static_cast<std::uint16_t>(length), matches_[last - 1].distanceLess1});
+      recent_.count({static_cast<std::uint16_t>(length), m_.matches[last - 1].distanceLess1});
       i += static_cast<std::int32_t>(length);
     } else {
       recent_.count({0, 0});  // which byte does not matter for a first guess
@@ -112,17 +112,17 @@ void OptimalParser::greedyCounts(std::int32_t n) {
 }
 
 // Finds the cheapest items through the stretch's n positions (in[0..n)) under
-// prices_ into items_.
+// prices_ into m_.items.
 void OptimalParser::shortestPath(const std::uint8_t* in, std::int32_t n) {
   const auto size = static_cast<std::size_t>(n) + 1;
-  cost_.assign(size, kUnreached);
-  step_.resize(size);
-  cost_[0] = 0;
+  m_.cost.assign(size, kUnreached);
+  m_.step.resize(size);
+  m_.cost[0] = 0;
   const std::int32_t* lengthPrice = prices_.symbol + 256 - kMinMatch;
   for (std::int32_t i = 0; i < n; ++i) {
     const std::size_t at = static_cast<std::size_t>(i);
-    std::int32_t* cost = cost_.data() + at;
-    std::uint32_t* step = step_.data() + at;
+    std::int32_t* cost = m_.cost.data() + at;
+    std::uint32_t* step = m_.step.data() + at;
     const std::int32_t base = cost[0];
     const std::int32_t literal = base + prices_.symbol[in[i]];
     if (literal < cost[1]) {
@@ -130,12 +130,12 @@ void OptimalParser::shortestPath(const std::uint8_t* in, std::int32_t n) {
       step[1] = std::uint32_t{in[i]} << 16;
     }
     const std::uint32_t room = static_cast<std::uint32_t>(n - i);
-    const std::uint32_t first = firstMatch_[at];
-    const std::uint32_t last = firstMatch_[at + 1] & ~kWholeOnly;
+    const std::uint32_t first = m_.firstMatch[at];
+    const std::uint32_t last = m_.firstMatch[at + 1] & ~kWholeOnly;
     if (first & kWholeOnly) {
       if ((first & ~kWholeOnly) == last) continue;
       // Inside a long match: only the match going on, at its whole length.
-      const MatchFinder::Match m = matches_[last - 1];
+      const MatchFinder::Match m = m_.matches[last - 1];
       const std::uint32_t len = std::min<std::uint32_t>(m.length, room);
       const std::int32_t c = base + prices_.position[bitLengthOf(m.distanceLess1)] + lengthPrice[len];
       if (len >= kMinMatch && c < cost[len]) {
@@ -146,7 +146,7 @@ void OptimalParser::shortestPath(const std::uint8_t* in, std::int32_t n) {
     }
     std::uint32_t from = kMinMatch;
     for (std::uint32_t k = first; k < last && from <= room; ++k) {
-      const MatchFinder::Match m = matches_[k];
+      const MatchFinder::Match m = m_.matches[k];
       const std::uint32_t to = std::min<std::uint32_t>(m.length, room);
       const std::int32_t withDistance = base + prices_.position[bitLengthOf(m.distanceLess1)];
       const std::uint32_t packed = std::uint32_t{m.distanceLess1} << 16;
@@ -171,46 +171,50 @@ void OptimalParser::shortestPath(const std::uint8_t* in, std::int32_t n) {
       from = to + 1;
     }
   }
-  items_.clear();
+  m_.items.clear();
   for (std::size_t i = static_cast<std::size_t>(n); i > 0;) {
-    const Item s{static_cast<std::uint16_t>(step_[i] & 0xFFFF), static_cast<std::uint16_t>(step_[i] >> 16)};
-    items_.push_back(s);
+    const Item s{static_cast<std::uint16_t>(m_.step[i] & 0xFFFF), static_cast<std::uint16_t>(m_.step[i] >> 16)};
+    m_.items.push_back(s);
     i -= s.length != 0 ? s.length : 1;
   }
-  std::reverse(items_.begin(), items_.end());
+  std::reverse(m_.items.begin(), m_.items.end());
 }
 
 std::int32_t OptimalParser::chooseStretch(const std::uint8_t* in, std::int32_t cur, std::int32_t limit,
                                           std::int32_t end, MatchFinder& finder) {
   const std::int32_t n = std::min(limit - cur, kStretch);
-  firstMatch_.resize(static_cast<std::size_t>(n) + 1);
+  m_.firstMatch.resize(static_cast<std::size_t>(n) + 1);
   // Room for the most entries a position can list (one per chain candidate
   // and the three-byte one, or kMaxMatch when fewer), for every position.
   const std::size_t perPosition = std::min<std::size_t>(depth_ + 1, kMaxMatch);
-  if (matches_.size() < static_cast<std::size_t>(n) * perPosition) matches_.resize(static_cast<std::size_t>(n) * perPosition);
+  const std::size_t room = static_cast<std::size_t>(n) * perPosition;
+  if (m_.matchCapacity < room) {
+    m_.matches.reset(new MatchFinder::Match[room]);
+    m_.matchCapacity = room;
+  }
   std::uint32_t used = 0;
   std::int32_t longEnd = 0;  // end of the long match the positions are in, if any
   std::uint16_t longDistance = 0;
   for (std::int32_t i = 0; i < n; ++i) {
     const std::int32_t p = cur + i;
-    firstMatch_[static_cast<std::size_t>(i)] = used;
+    m_.firstMatch[static_cast<std::size_t>(i)] = used;
     const auto maxLen = static_cast<std::uint32_t>(std::min(kMaxMatch, end - p));
     if (maxLen < 4) continue;
     if (p < longEnd - 1) {
       // Inside a long match: searching here would mostly find it again.
       finder.skip(in, p, 1);
-      firstMatch_[static_cast<std::size_t>(i)] |= kWholeOnly;
-      if (longEnd - p >= kMinMatch) matches_[used++] = {static_cast<std::uint16_t>(longEnd - p), longDistance};
+      m_.firstMatch[static_cast<std::size_t>(i)] |= kWholeOnly;
+      if (longEnd - p >= kMinMatch) m_.matches[used++] = {static_cast<std::uint16_t>(longEnd - p), longDistance};
       continue;
     }
-    const std::uint32_t listed = finder.allMatches(in, p, maxLen, maxLen, depth_, matches_.data() + used);
+    const std::uint32_t listed = finder.allMatches(in, p, maxLen, maxLen, depth_, m_.matches.get() + used);
     used += listed;
-    if (listed != 0 && matches_[used - 1].length >= std::min(nice_, maxLen)) {
-      longEnd = p + matches_[used - 1].length;
-      longDistance = matches_[used - 1].distanceLess1;
+    if (listed != 0 && m_.matches[used - 1].length >= std::min(nice_, maxLen)) {
+      longEnd = p + m_.matches[used - 1].length;
+      longDistance = m_.matches[used - 1].distanceLess1;
     }
   }
-  firstMatch_[static_cast<std::size_t>(n)] = used;
+  m_.firstMatch[static_cast<std::size_t>(n)] = used;
 
   if (!primed_) {
     greedyCounts(n);
@@ -218,7 +222,7 @@ std::int32_t OptimalParser::chooseStretch(const std::uint8_t* in, std::int32_t c
   }
   pricesFrom(recent_);
   shortestPath(in + cur, n);
-  for (const Item& item : items_) recent_.count(item);
+  for (const Item& item : m_.items) recent_.count(item);
   if (recent_.items > kRecentItems) recent_.halve();
   return cur + n;
 }

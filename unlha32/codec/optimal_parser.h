@@ -19,6 +19,7 @@
 // listing every length at every position is what costs the most time.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -36,10 +37,24 @@ class OptimalParser {
     std::uint16_t value;
   };
 
+  // Working memory, kept between parsers (see EncoderWorkspace) so that a
+  // folder of small members does not allocate and clear it per member.
+  struct Memory {
+    std::vector<std::uint32_t> firstMatch;
+    std::unique_ptr<MatchFinder::Match[]> matches;  // left uninitialised: written before read
+    std::size_t matchCapacity = 0;
+    std::vector<std::int32_t> cost;
+    std::vector<std::uint32_t> step;
+    std::vector<Item> items;
+  };
+
   // `depth`: chain candidates per search. At the positions inside a match
   // of `nice` bytes or more, no search is made and only that match going on
-  // is tried.
-  OptimalParser(const Shape& shape, std::uint32_t depth, std::uint32_t nice);
+  // is tried. `memory`: left over from an earlier parser (see release()).
+  OptimalParser(const Shape& shape, std::uint32_t depth, std::uint32_t nice, Memory memory);
+
+  // Gives the memory back; the parser is unusable after.
+  Memory release() { return std::move(m_); }
 
   // Chooses the items for the stretch from `cur` (below `limit`) and returns
   // where the stretch ends (at most `limit`); items() holds its items until
@@ -47,7 +62,7 @@ class OptimalParser {
   // stretch is given to the finder.
   std::int32_t chooseStretch(const std::uint8_t* in, std::int32_t cur, std::int32_t limit, std::int32_t end,
                              MatchFinder& finder);
-  std::span<const Item> items() const { return items_; }
+  std::span<const Item> items() const { return m_.items; }
 
  private:
   // Sixteenths of a bit each symbol costs: literal/length symbols, then
@@ -74,15 +89,12 @@ class OptimalParser {
   Prices prices_;
   Counts recent_;  // the items chosen lately (halved as they age)
   bool primed_ = false;
-  // Per stretch position: where its entries start in matches_ (one more at
-  // the end), with a mark for the positions inside a long match.
-  std::vector<std::uint32_t> firstMatch_;
-  std::vector<MatchFinder::Match> matches_;
-  std::vector<std::int32_t> cost_;
-  // The last item of the cheapest path to each position: its length, plus
-  // the distance less one (or the literal) times 65536.
-  std::vector<std::uint32_t> step_;
-  std::vector<Item> items_;
+  // Per stretch position, in m_.firstMatch: where its entries start in
+  // m_.matches (one more at the end), with a mark for the positions inside a
+  // long match. m_.step: the last item of the cheapest path to each
+  // position: its length, plus the distance less one (or the literal) times
+  // 65536.
+  Memory m_;
 };
 
 }  // namespace lzh::detail
