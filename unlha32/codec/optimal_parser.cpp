@@ -114,7 +114,9 @@ void OptimalParser::greedyCounts(std::int32_t n) {
 // Finds the cheapest items through the stretch's n positions (in[0..n)) under
 // prices_ into m_.items.
 void OptimalParser::shortestPath(const std::uint8_t* in, std::int32_t n) {
-  const auto size = static_cast<std::size_t>(n) + 1;
+  // Three entries more than positions: the last four lengths a match tries
+  // may reach past the stretch (masked off).
+  const auto size = static_cast<std::size_t>(n) + 1 + 3;
   m_.cost.assign(size, kUnreached);
   m_.step.resize(size);
   m_.cost[0] = 0;
@@ -150,23 +152,17 @@ void OptimalParser::shortestPath(const std::uint8_t* in, std::int32_t n) {
       const std::uint32_t to = std::min<std::uint32_t>(m.length, room);
       const std::int32_t withDistance = base + prices_.position[bitLengthOf(m.distanceLess1)];
       const std::uint32_t packed = std::uint32_t{m.distanceLess1} << 16;
-      // Every length from `from` to `to` of this match, four at a time.
-      std::uint32_t len = from;
-      for (; len + 3 <= to; len += 4) {
+      // Every length from `from` to `to` of this match, four at a time (the
+      // lanes past `to` of the last four are masked off).
+      const Lanes lanes = Lanes{0, 1, 2, 3};
+      for (std::uint32_t len = from; len <= to; len += 4) {
         const Lanes c = withDistance + loadLanes<Lanes>(lengthPrice + len);
         const Lanes old = loadLanes<Lanes>(cost + len);
-        const Lanes better = c < old;
+        const Lanes better = (c < old) & (lanes + static_cast<std::int32_t>(len) <= static_cast<std::int32_t>(to));
         storeLanes(cost + len, (c & better) | (old & ~better));
         const StepLanes fresh = StepLanes{0, 1, 2, 3} + (packed | len);
         const StepLanes mask = reinterpret_cast<const StepLanes&>(better);
         storeLanes(step + len, (fresh & mask) | (loadLanes<StepLanes>(step + len) & ~mask));
-      }
-      for (; len <= to; ++len) {
-        const std::int32_t c = withDistance + lengthPrice[len];
-        if (c < cost[len]) {
-          cost[len] = c;
-          step[len] = packed | len;
-        }
       }
       from = to + 1;
     }

@@ -68,7 +68,7 @@ class OptimalParser {
   // Sixteenths of a bit each symbol costs: literal/length symbols, then
   // position codes with their extra bits.
   struct Prices {
-    std::int32_t symbol[kNC];
+    std::int32_t symbol[kNC + 3];  // three more, read for the longest lengths' lanes and masked off
     std::int32_t position[kMaxNP];
   };
   struct Counts {
@@ -86,7 +86,7 @@ class OptimalParser {
   Shape shape_;
   std::uint32_t depth_;
   std::uint32_t nice_;
-  Prices prices_;
+  Prices prices_ = {};
   Counts recent_;  // the items chosen lately (halved as they age)
   bool primed_ = false;
   // Per stretch position, in m_.firstMatch: where its entries start in
