@@ -1,6 +1,7 @@
 #include "unlha32/archive/member_checker.h"
 #include "unlha32/archive/verify_member.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace unlha {
@@ -18,7 +19,8 @@ void MemberChecker::add(const WrittenMember& member, std::uint64_t fileEnd) {
   bool start = false;
   {
     std::lock_guard lock(mutex_);
-    queue_.push_back(Item{member, fileEnd});
+    queue_.push_back(member);
+    final_ = std::max(final_, fileEnd);
     ++added_;
     start = !draining_;
     draining_ = true;
@@ -34,14 +36,17 @@ void MemberChecker::add(const WrittenMember& member, std::uint64_t fileEnd) {
 
 bool MemberChecker::checkNext(std::unique_lock<std::mutex>& lock, ArchiveReader& reader, ProgressReport* report) {
   if (queue_.empty() || error_) return false;
-  const Item item = std::move(queue_.front());
+  const WrittenMember member = std::move(queue_.front());
   queue_.pop_front();
+  // Every queued member's bytes are final: the reader may take them all in
+  // one read, not one read per member.
+  const std::uint64_t finalEnd = final_;
   lock.unlock();
   std::exception_ptr failure;
   try {
-    if (report) report->member(item.member.stored);
-    reader.extendTo(item.fileEnd);
-    verifyMember(reader, item.member, &stopping_);
+    if (report) report->member(member.stored);
+    reader.extendTo(finalEnd);
+    verifyMember(reader, member, &stopping_);
   } catch (...) {
     failure = std::current_exception();
   }
@@ -58,8 +63,8 @@ void MemberChecker::throwIfFailed() {
 }
 
 void MemberChecker::drain() {
-  // The queue only ever names bytes that are final, and each item extends the
-  // reader no further than those.
+  // The queue only ever names bytes that are final, and each check extends
+  // the reader no further than those.
   std::unique_lock lock(mutex_);
   while (!stopping_.load() && checkNext(lock, reader_, nullptr)) {
   }

@@ -44,14 +44,9 @@ class MemberChecker {
   void finish(ProgressReport& report, double start);
 
  private:
-  struct Item {
-    WrittenMember member;
-    std::uint64_t fileEnd = 0;
-  };
-
   // The task on the pool: checks queued members until none is left.
   void drain();
-  // Takes the next queued item, checks it with `reader` and records the
+  // Takes the next queued member, checks it with `reader` and records the
   // outcome; false when nothing is queued. Called with the lock held; unlocks
   // it while checking.
   bool checkNext(std::unique_lock<std::mutex>& lock, ArchiveReader& reader, ProgressReport* report);
@@ -63,8 +58,9 @@ class MemberChecker {
   ArchiveReader reader_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Item> queue_;
+  std::deque<WrittenMember> queue_;
   std::size_t added_ = 0;
+  std::uint64_t final_ = 0;  // the end of the last member queued: the bytes below it are final
   std::size_t done_ = 0;
   std::exception_ptr error_;
   std::atomic<bool> stopping_{false};  // the checker is going: read without the lock by a check in progress
