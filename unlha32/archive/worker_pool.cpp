@@ -9,6 +9,9 @@ struct WorkerPool::State {
   enum class Phase { Queued, Running, Done, Dropped };
   Work work;
   Phase phase = Phase::Queued;
+  // A thread waits for it to end: only then does its end wake the waiters,
+  // so that the owner waiting for one task is not woken by every other.
+  bool awaited = false;
   std::exception_ptr error;
 };
 
@@ -80,7 +83,12 @@ void WorkerPool::run(std::size_t slot) {
     execute(*state, slot);
     lock.lock();
     state->phase = State::Phase::Done;
-    done_.notify_all();
+    if (state->awaited) {
+      // Woken after the unlock, the waiter does not block at once on the lock.
+      lock.unlock();
+      done_.notify_all();
+      lock.lock();
+    }
   }
 }
 
@@ -93,6 +101,7 @@ void WorkerPool::wait(State& state) {
     lock.lock();
     state.phase = State::Phase::Done;
   }
+  state.awaited = true;
   done_.wait(lock, [&] { return state.phase == State::Phase::Done; });
   if (state.error) std::rethrow_exception(state.error);
 }
@@ -105,6 +114,7 @@ void WorkerPool::cancel(State& state) noexcept {
     lock.unlock();  // what the work holds goes without the lock held
     return;
   }
+  state.awaited = true;
   done_.wait(lock, [&] { return state.phase != State::Phase::Running; });
 }
 
