@@ -41,13 +41,22 @@ struct Step {
 // Members up to this size are compressed ahead on the pool's workers into
 // memory and appended in order, so that a folder of small files keeps every
 // core busy; larger ones stream straight into the archive, keeping memory
-// bounded (at most a window of two per worker of these is held at once).
-// They are written without the pool: a task never waits for another.
+// bounded. They are written without the pool: a task never waits for another.
 constexpr std::uint64_t kAheadMaxSize = 1 << 20;
+// The members compressed ahead at once: up to this many per worker and this
+// many source bytes in all (one member more when it alone is larger). The
+// window is wide so that a long member at its front, on one worker, does not
+// leave the others idle once they have done the short ones behind it.
+constexpr std::size_t kAheadPerWorker = 16;
+constexpr std::uint64_t kAheadBytes = 4 << 20;
+// Written bytes buffered before they go to the file and their members to
+// the checker.
+constexpr std::uint64_t kCheckBatch = 256 << 10;
 
 // A member compressed ahead into memory, taken back in plan order.
 struct Ahead {
   std::size_t step = 0;  // index in the plan
+  std::uint64_t size = 0;  // source bytes, as the search found them
   MemoryOutput output;
   WrittenMember member;
   WorkerPool::Task task;
@@ -119,6 +128,9 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
     std::vector<std::uint64_t> ends;  // file end of each written member
     auto handOver = [&] {
       checker.throwIfFailed();  // no more writing once a member failed its check
+      // The buffer goes to the file in parts of kCheckBatch, so that the
+      // checks follow the writing closely and few are left at the end.
+      if (out.position() - out.flushedSize() >= kCheckBatch) out.flush();
       for (; pending < written.size() && ends[pending] <= out.flushedSize(); ++pending)
         checker.add(written[pending], ends[pending]);
     };
@@ -131,16 +143,21 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
       if (!aheadScratch[slot]) aheadScratch[slot] = std::make_unique<MemberScratch>();
       return *aheadScratch[slot];
     };
-    const std::size_t window = 2 * std::max(pool.workers(), 1u);
+    const std::size_t window = kAheadPerWorker * std::max(pool.workers(), 1u);
     // The deque keeps each entry in place while others are added and taken,
     // and its task ends before it goes.
     std::deque<Ahead> ahead;
+    std::uint64_t aheadBytes = 0;  // source bytes of the members in `ahead`
     std::size_t scan = 0;
     auto launchAhead = [&] {
       for (; ahead.size() < window && scan < plan.size(); ++scan) {
         const Step& s = plan[scan];
         if (s.copy || files[s.index].identity.size > static_cast<std::int64_t>(kAheadMaxSize)) continue;
+        const std::uint64_t size = static_cast<std::uint64_t>(std::max<std::int64_t>(files[s.index].identity.size, 0));
+        if (!ahead.empty() && aheadBytes + size > kAheadBytes) break;
+        aheadBytes += size;
         Ahead& a = ahead.emplace_back();
+        a.size = size;
         a.step = scan;
         const SourceFile& file = files[s.index];
         a.task = pool.submit([&a, &file, &scratchOf, method = command.method](std::size_t slot) {
@@ -164,6 +181,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
         out.write(a.output.bytes());
         written.push_back(std::move(a.member));
         ends.push_back(out.position());
+        aheadBytes -= a.size;
         ahead.pop_front();
         advance(written.back().originalSize);
       } else {
