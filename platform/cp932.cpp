@@ -53,9 +53,20 @@ std::optional<std::string> convert(const char* to, const char* from, std::string
   return out;
 }
 
+// CP932 holds the 128 ASCII codes as themselves (0x5C is the backslash and
+// 0x7E the tilde, unlike older Shift_JIS tables), and so does UTF-8: a text of
+// ASCII alone is the same in both, and most file names are. Opening two
+// converters per name was most of the time a folder scan took.
+bool isAscii(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 }  // namespace
 
 std::optional<std::string> fromUtf8(std::string_view utf8) {
+  if (isAscii(utf8)) return std::string(utf8);
   auto sjis = convert("CP932", "UTF-8", utf8);
   if (!sjis) return std::nullopt;
   // Several Unicode characters map onto one CP932 code (U+301C WAVE DASH and
@@ -67,6 +78,7 @@ std::optional<std::string> fromUtf8(std::string_view utf8) {
 }
 
 std::optional<std::string> toUtf8(std::string_view sjis) {
+  if (isAscii(sjis)) return std::string(sjis);
   auto utf8 = convert("UTF-8", "CP932", sjis);
   if (!utf8) return std::nullopt;
   auto back = convert("CP932", "UTF-8", *utf8);

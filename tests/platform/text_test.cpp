@@ -22,6 +22,9 @@ TEST(Cp932, RoundTripsJapaneseIncludingHalfWidthKatakana) {
   ASSERT_TRUE(s);
   EXPECT_EQ(*s, "\x95\x5C\x83\x5C\x83\x7B\xB4\xD7\xB0\x8F\xEE\x95\xF1.TXT");
   EXPECT_EQ(cp932::toUtf8(*s), utf8);
+  // Backslash and tilde beside a double-byte character (converted, not taken
+  // as ASCII alone) are the same bytes in both encodings.
+  EXPECT_EQ(cp932::toUtf8("\x95\x5C\\~"), "表\\~");
 }
 
 TEST(Cp932, RefusesWhatItCannotHoldInsteadOfSubstituting) {
