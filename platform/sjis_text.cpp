@@ -4,17 +4,6 @@
 
 namespace vedo::sjis {
 
-bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-
-bool isTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
-
-std::size_t charLength(std::string_view s, std::size_t pos) {
-  if (pos + 1 < s.size() && isLeadByte(static_cast<unsigned char>(s[pos])) &&
-      isTrailByte(static_cast<unsigned char>(s[pos + 1])))
-    return 2;
-  return 1;
-}
-
 std::size_t findChar(std::string_view s, char c, std::size_t from) {
   for (std::size_t i = from; i < s.size(); i += charLength(s, i)) {
     if (s[i] == c && charLength(s, i) == 1) return i;

@@ -16,11 +16,17 @@ namespace vedo::sjis {
 
 inline constexpr std::size_t npos = std::string_view::npos;
 
-bool isLeadByte(unsigned char b);
-bool isTrailByte(unsigned char b);
+// Inline: every character-wise loop below asks these once or twice a byte.
+inline bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+inline bool isTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
 
 // Length in bytes (1 or 2) of the character that starts at pos.
-std::size_t charLength(std::string_view s, std::size_t pos);
+inline std::size_t charLength(std::string_view s, std::size_t pos) {
+  if (pos + 1 < s.size() && isLeadByte(static_cast<unsigned char>(s[pos])) &&
+      isTrailByte(static_cast<unsigned char>(s[pos + 1])))
+    return 2;
+  return 1;
+}
 
 // First position at or after `from` (which must start a character) where the
 // single-byte character c stands as a character of its own; npos if none.
