@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <vector>
+
+#include "unlha32/archive/scratch_buffer.h"
 
 namespace unlha {
 
@@ -37,10 +38,11 @@ class ArchiveReader {
  private:
   int fd_;
   std::uint64_t fileSize_;
-  std::vector<std::uint8_t> window_;
-  std::uint64_t start_ = 0;  // file offset of window_[0]
-  std::size_t length_ = 0;   // valid bytes in window_
-  std::vector<std::uint8_t> buffer_;
+  ScratchBuffer window_;
+  const std::uint8_t* windowData_ = nullptr;
+  std::uint64_t start_ = 0;  // file offset of windowData_[0]
+  std::size_t length_ = 0;   // valid bytes at windowData_
+  ScratchBuffer buffer_;
 };
 
 }  // namespace unlha

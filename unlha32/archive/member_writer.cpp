@@ -163,8 +163,7 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
   // there after one read; a file that grew meanwhile is read on to its end.
   const std::size_t bufferSize = static_cast<std::size_t>(
       std::clamp<std::uint64_t>(static_cast<std::uint64_t>(st.st_size) + 1, 4096, kChunkSize));
-  if (work.buffer.size() < bufferSize) work.buffer.resize(bufferSize);
-  ChunkReader reader(source, std::span(work.buffer.data(), bufferSize));
+  ChunkReader reader(source, work.buffer.get(bufferSize, kChunkSize));
 
   std::uint64_t total = 0;
   std::uint64_t reported = 0;

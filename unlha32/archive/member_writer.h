@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "unlha32/archive/output_file.h"
+#include "unlha32/archive/scratch_buffer.h"
 #include "unlha32/archive/source_scan.h"
 #include "unlha32/archive/worker_pool.h"
 #include "unlha32/codec/lzh_codec.h"
@@ -36,7 +37,7 @@ using BytesRead = std::function<void(std::uint64_t)>;
 // small files does not allocate (and page-fault) fresh buffers for each.
 struct MemberScratch {
   lzh::EncoderWorkspace encoder;
-  std::vector<std::uint8_t> buffer;
+  ScratchBuffer buffer;
 };
 
 // Appends `file` to `out`: a level-2 header, then the data compressed with
