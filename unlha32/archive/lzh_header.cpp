@@ -459,15 +459,31 @@ std::optional<std::int64_t> creationTime(const MemberInfo& m) {
   return fromFileTime(*m.winCreate);
 }
 
-std::vector<MemberInfo> parseArchive(ReadAt read, void* ctx, std::uint64_t fileSize) {
-  std::vector<MemberInfo> members;
+namespace {
+
+// Every member header from the archive's start to its end, handed to `take`.
+template <typename Take>
+void walkArchive(ReadAt read, void* ctx, std::uint64_t fileSize, Take&& take) {
   std::uint64_t offset = archiveStart(read, ctx, fileSize);
   while (auto m = parseMemberHeader(read, ctx, offset, fileSize)) {
     offset = m->endOffset();
-    members.push_back(std::move(*m));
+    take(std::move(*m));
   }
-  if (members.empty() && fileSize == 0) throw ArchiveError("empty file");
+  if (fileSize == 0) throw ArchiveError("empty file");
+}
+
+}  // namespace
+
+std::vector<MemberInfo> parseArchive(ReadAt read, void* ctx, std::uint64_t fileSize) {
+  std::vector<MemberInfo> members;
+  walkArchive(read, ctx, fileSize, [&](MemberInfo&& m) { members.push_back(std::move(m)); });
   return members;
+}
+
+std::size_t countArchiveMembers(ReadAt read, void* ctx, std::uint64_t fileSize) {
+  std::size_t count = 0;
+  walkArchive(read, ctx, fileSize, [&](MemberInfo&&) { ++count; });
+  return count;
 }
 
 }  // namespace unlha

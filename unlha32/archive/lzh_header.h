@@ -108,6 +108,9 @@ using ReadAt = std::size_t (*)(void* context, std::uint64_t offset, std::uint8_t
 // checksum or CRC is right; the first member's headerOffset then tells where
 // the archive starts. Throws ArchiveError.
 std::vector<MemberInfo> parseArchive(ReadAt read, void* context, std::uint64_t fileSize);
+// The same parse, keeping only the number of members: a writer's check of the
+// archive it made, which needs no list of them.
+std::size_t countArchiveMembers(ReadAt read, void* context, std::uint64_t fileSize);
 
 // Parses the member header that starts at `offset`; nullopt at the end mark.
 std::optional<MemberInfo> parseMemberHeader(ReadAt read, void* context, std::uint64_t offset,

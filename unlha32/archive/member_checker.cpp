@@ -71,8 +71,9 @@ void MemberChecker::drain() {
   draining_ = false;
 }
 
-void MemberChecker::finish(ProgressReport& report, double start) {
-  ArchiveReader reader(fd_, 0);
+void MemberChecker::finish(ProgressReport& report, double start, ArchiveReader* callers) {
+  std::optional<ArchiveReader> own;
+  ArchiveReader& reader = callers ? *callers : own.emplace(fd_, 0);
   std::unique_lock lock(mutex_);
   while (done_ < added_ && !error_) {
     // The caller's thread checks queued members itself; when the task on

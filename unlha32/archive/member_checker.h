@@ -40,8 +40,10 @@ class MemberChecker {
   // Checks what is still queued, on the calling thread too, reporting the
   // members it checks itself and the fraction done (from `start` to 1.0, by
   // members) as members are done; throws the first failure (CommandError,
-  // UNLHA_ERROR_VERIFY).
-  void finish(ProgressReport& report, double start);
+  // UNLHA_ERROR_VERIFY). `reader`: one of the caller's over this archive,
+  // whose memory the checks on the calling thread then reuse; else they make
+  // their own.
+  void finish(ProgressReport& report, double start, ArchiveReader* reader = nullptr);
 
  private:
   // The task on the pool: checks queued members until none is left.

@@ -56,6 +56,7 @@ class Collector {
 
   std::vector<SourceFile> take() {
     std::vector<SourceFile> out;
+    out.reserve(files_.size());
     for (auto& f : files_)
       if (f) out.push_back(std::move(*f));
     return out;

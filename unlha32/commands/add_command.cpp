@@ -203,12 +203,12 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
     const std::uint64_t archiveSize = out.position();
     ArchiveReader reader(fd, archiveSize);
     try {
-      if (parseArchive(ArchiveReader::readAt, &reader, archiveSize).size() != memberCount)
+      if (countArchiveMembers(ArchiveReader::readAt, &reader, archiveSize) != memberCount)
         throw CommandError(UNLHA_ERROR_VERIFY, tr("verification failed: member count differs"));
     } catch (const ArchiveError& e) {
       throw CommandError(UNLHA_ERROR_VERIFY, tr("verification failed") + ": " + e.what());
     }
-    checker.finish(report, kWriteShare);
+    checker.finish(report, kWriteShare, &reader);
     throwIfCancelled(report);  // the last point before the old archive is replaced
     // replaceArchive syncs the file before it takes the archive's name.
   });
