@@ -72,6 +72,19 @@ void detail::DecoderCore::decodeBlocksSome() {
       load();
     }
   };
+  // Tops the bit buffer up whenever eight input bytes are at hand, whether
+  // or not it runs low: a no-op at worst, and no unpredictable branch.
+  const auto refillEager = [&] {
+    if (ie - ip >= 8) [[likely]] {
+      bb |= loadBigEndian64(ip) >> bc;
+      ip += (63 - bc) >> 3;
+      bc |= 56;
+    } else if (bc < 48) {
+      save();
+      refill();
+      load();
+    }
+  };
   // Takes the code whose table entry is `e` and gives its symbol.
   const auto take = [&](const HuffmanTable& t, std::uint32_t e, unsigned lookupBits) {
     if ((e & 0xFF) > lookupBits) {
@@ -110,7 +123,7 @@ void detail::DecoderCore::decodeBlocksSome() {
       if (c < 256) {
         o[w++] = static_cast<std::uint8_t>(c);
         e = cLook[bb >> (64 - kCLookupBits)];
-        if (bc < 48) refillFast();
+        refillEager();
         continue;
       }
       const std::uint32_t len = c - 256 + kMinMatch;
@@ -126,7 +139,7 @@ void detail::DecoderCore::decodeBlocksSome() {
       if (len > memberEnd - w) corrupt("match past the end of the data");
       copyMatch(o + w, dist, len);
       w += len;
-      if (bc < 48) refillFast();
+      refillEager();
       e = cLook[bb >> (64 - kCLookupBits)];
     } while (blockRemaining != 0 && w < stop);
   }
