@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "unlha32/codec/bit_writer.h"
@@ -88,16 +89,31 @@ inline unsigned bitLength(std::uint32_t v) { return static_cast<unsigned>(std::b
 
 class BlockWriter {
  public:
+  // Memory for a block's items, handed from one writer to the next (see
+  // release()). Left uninitialised: every item is written before it is read,
+  // and untouched pages then cost nothing.
+  struct Storage {
+    std::unique_ptr<std::uint32_t[]> items;
+    std::uint32_t capacity = 0;
+  };
+
   // `maxItems`: the most items the input can give (fewer than a full block
-  // for a short input, whose whole size is known). `storage`: memory for the
-  // items left over from an earlier writer (see release()).
-  BlockWriter(const Shape& shape, std::uint32_t maxItems, std::vector<std::uint32_t> storage = {})
-      : shape_(shape), items_(std::move(storage)), limit_(std::min(maxItems, kMaxBlockItems)) {
-    if (items_.size() < limit_) items_.resize(limit_);
+  // for a short input, whose whole size is known). `storage`: left over from
+  // an earlier writer, or empty.
+  BlockWriter(const Shape& shape, std::uint32_t maxItems, Storage storage)
+      : shape_(shape), storage_(std::move(storage)), limit_(std::min(maxItems, kMaxBlockItems)) {
+    if (storage_.capacity < limit_) {
+      storage_.items.reset(new std::uint32_t[limit_]);
+      storage_.capacity = limit_;
+    }
+    items_ = storage_.items.get();
   }
 
   // Gives the items' memory back; the writer is unusable after.
-  std::vector<std::uint32_t> release() { return std::move(items_); }
+  Storage release() {
+    items_ = nullptr;
+    return std::move(storage_);
+  }
 
   // True when the block should be written now: full, or the data changed.
   bool shouldEnd() { return count_ == limit_ || splitter_.shouldEnd(count_); }
@@ -126,7 +142,8 @@ class BlockWriter {
 
   Shape shape_;
   BlockSplitter splitter_;
-  std::vector<std::uint32_t> items_;  // at least limit_ long
+  Storage storage_;
+  std::uint32_t* items_;  // storage_'s, at least limit_ long
   std::uint32_t limit_;
   std::uint32_t count_ = 0;
   std::uint32_t cFreq_[kNC] = {};

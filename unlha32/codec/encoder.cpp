@@ -114,7 +114,7 @@ using namespace detail;
 struct EncoderWorkspace::Storage {
   MatchFinder::Tables tables;
   OptimalParser::Memory parser;
-  std::vector<std::uint32_t> items;
+  BlockWriter::Storage items;
   std::vector<std::uint8_t> bits;
   std::vector<std::uint8_t> buffer;
 };
@@ -327,7 +327,7 @@ struct Encoder::Impl {
   // Memory for the finder and the block until prepare() makes them.
   MatchFinder::Tables tables;
   OptimalParser::Memory parserMemory;
-  std::vector<std::uint32_t> items;
+  BlockWriter::Storage items;
   std::unique_ptr<MatchFinder> finder;
   std::unique_ptr<OptimalParser> optimal;  // -lh6-/-lh7- only
   std::unique_ptr<BlockWriter> block;
