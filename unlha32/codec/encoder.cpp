@@ -67,11 +67,11 @@ namespace {
 // -lh6- and -lh7- use the near-optimal parser (optimal_parser.h), which
 // searches every position; for it `nice` is the length from which a match's
 // inner positions are not searched (see there), and `good` and `lazy2` do
-// not apply. On the text and binary mix (random bytes aside) depth 24 and
-// nice 24 give 2.0% less than the lazy parser's best, for about 2.4 times
-// its time (counted instructions and cache misses), which keeps -lh7- faster
-// than gzip -6; depth 32 saves another 0.2% for 6% more time, nice 32 0.25%
-// for 8%.
+// not apply. On the text and binary mix (random bytes aside) depth 32 and
+// nice 48 give 2.6% less than the lazy parser's best, for about 3.1 times
+// its time (counted instructions and cache misses), which keeps -lh7- about
+// 1.2 times as fast as gzip -6 on two cores; depth 24 and nice 24 gave 2.0%
+// for 2.4 times the time, depth 48 and nice 48 2.8% for gzip -6's time.
 struct Tuning {
   int hashOrder;
   std::uint32_t depth;
@@ -85,8 +85,8 @@ struct Tuning {
 constexpr Tuning tuningOf(Method m) {
   switch (m) {
     case Method::Lh5: return {15, 12, 128, 4, 128, false, false};
-    case Method::Lh6: return {16, 24, 32, 0, 24, false, true};
-    case Method::Lh7: return {16, 24, 32, 0, 24, false, true};
+    case Method::Lh6: return {16, 32, 32, 0, 48, false, true};
+    case Method::Lh7: return {16, 32, 32, 0, 48, false, true};
     default: break;
   }
   return {15, 1, 1, 1000, 3, false, false};
