@@ -161,7 +161,7 @@ void OptimalParser::shortestPath(const std::uint8_t* in, std::int32_t n) {
         const Lanes better = (c < old) & (lanes + static_cast<std::int32_t>(len) <= static_cast<std::int32_t>(to));
         storeLanes(cost + len, (c & better) | (old & ~better));
         const StepLanes fresh = StepLanes{0, 1, 2, 3} + (packed | len);
-        const StepLanes mask = reinterpret_cast<const StepLanes&>(better);
+        const auto mask = std::bit_cast<StepLanes>(better);
         storeLanes(step + len, (fresh & mask) | (loadLanes<StepLanes>(step + len) & ~mask));
       }
       from = to + 1;
