@@ -565,7 +565,7 @@ int main(int argc, char** argv) {
   std::printf("4 many members: size <= jlha (%.3f), speed >= 3x tar|gzip -6 (%.2fx): %s\n",
               static_cast<double>(mu.size) / static_cast<double>(mj.size), mu.mbps() / mt.mbps(),
               verdict(mu.ok && mu.size <= mj.size && mu.mbps() >= 3 * mt.mbps()));
-  std::printf("5 random data stored at >= 3x gzip -6 (%.2fx): %s\n", rnd["unlha -m5"].mbps() / rnd["gzip -6"].mbps(),
+  std::printf("5a random data stored at >= 3x gzip -6 (%.2fx): %s\n", rnd["unlha -m5"].mbps() / rnd["gzip -6"].mbps(),
               verdict(rnd["unlha -m5"].ok && rnd["unlha -m5"].mbps() >= 3 * rnd["gzip -6"].mbps()));
   const Result& dv = decode["set: verification"];
   const Result& dt = decode["set: unlha t"];
@@ -578,19 +578,19 @@ int main(int argc, char** argv) {
   const double tail = medianOf(tailTimes);
   const double wallShare = tail / std::max(1e-9, writing);
   const double cpuShare = dv.cpu() / std::max(1e-9, m5.cpu() - dv.cpu());
-  std::printf("5 verification <= 15%% of compression time (%.3f s after %.3f s of writing: %.1f%%; "
+  std::printf("5b verification <= 15%% of compression time (%.3f s after %.3f s of writing: %.1f%%; "
               "CPU %.3f s of %.3f s: %.1f%%), unlha t >= bsdtar -xOf (%.2fx; many members %.2fx): %s\n",
               tail, writing, 100 * wallShare, dv.cpu(), m5.cpu() - dv.cpu(), 100 * cpuShare,
               dt.mbps() / db.mbps(), decode["many: unlha t"].mbps() / decode["many: bsdtar -xOf"].mbps(),
               verdict(inProcessOk && dv.ok && dt.ok && db.ok && wallShare <= 0.15 && dt.mbps() >= db.mbps()));
   if (big) {
-    std::printf("5 peak RSS storing %.2f GiB: %ld MiB, %.1f MB/s, %.2f%% (under 64 MiB): %s\n",
+    std::printf("5c peak RSS storing %.2f GiB: %ld MiB, %.1f MB/s, %.2f%% (under 64 MiB): %s\n",
                 static_cast<double>(bigBytes) / (1 << 30), bigRun.maxRssKiB / 1024,
                 static_cast<double>(bigBytes) / 1e6 / bigRun.seconds,
                 100.0 * static_cast<double>(bigRun.size) / static_cast<double>(bigBytes),
                 verdict(bigRun.ok && bigRun.maxRssKiB < 64 * 1024));
   } else {
-    std::printf("5 peak RSS storing 2 GiB: not run (--big 1); peak RSS of unlha on this set: %ld MiB\n",
+    std::printf("5c peak RSS storing 2 GiB: not run (--big 1); peak RSS of unlha on this set: %ld MiB\n",
                 std::max(m5.maxRssKiB, m7.maxRssKiB) / 1024);
   }
   moveVerdict();

@@ -119,8 +119,7 @@ const char* methodId(lzh::Method method) {
 namespace {
 
 // Reads a source one buffer at a time. A read that comes back short has met
-// the end of the file, so a file that fits in the buffer costs one read (and
-// the system's zero-byte answer that ends it).
+// the end of the file, so a file that fits in the buffer costs one read.
 class ChunkReader {
  public:
   ChunkReader(SourceFd& source, std::span<std::uint8_t> buffer) : source_(source), buffer_(buffer) {}

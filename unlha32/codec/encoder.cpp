@@ -48,8 +48,9 @@ namespace {
 // longer match one or two bytes later?) walk only a quarter of the depth: a
 // match found already rarely loses to a much longer one next door. With
 // -lh5-'s depth of 32 and `good` 4, large inputs take a quarter less time for
-// 0.4% in size (against depth 64 and no cut); -lh7- keeps depth 64 and cuts
-// from 8 bytes on: a sixth less time for 0.1%. -lh5- then went down to depth
+// 0.4% in size (against depth 64 and no cut); -lh7-, while it had this
+// parser, kept depth 64 and cut from 8 bytes on: a sixth less time for 0.1%.
+// -lh5- then went down to depth
 // 16 on large inputs: 7% less time on one core for 0.25% in size, which
 // still leaves it under jlha's -lh5- (24 saved 2% of the time for 0.1%),
 // then to 12 with the parser flattened: 4% less time for 0.16% of the
@@ -62,16 +63,18 @@ namespace {
 // for some 10% more time. `lazy2` turns it on for large inputs; a short input
 // known whole always gets it. -lh5- leaves it off on large inputs: on the
 // text and binary mix, 9% fewer instructions and 7% less time for 0.03%.
-// The values keep -lh5- about twice as fast as gzip -6.
+// The values keep -lh5- about three times as fast as gzip -6 on one core,
+// five times on two (bench/README.md has the latest figures).
 //
 // -lh6- and -lh7- use the near-optimal parser (optimal_parser.h), which
 // searches every position; for it `nice` is the length from which a match's
 // inner positions are not searched (see there), and `good` and `lazy2` do
-// not apply. On the text and binary mix (random bytes aside) depth 32 and
-// nice 48 give 2.6% less than the lazy parser's best, for about 3.1 times
-// its time (counted instructions and cache misses), which keeps -lh7- about
-// 1.2 times as fast as gzip -6 on two cores; depth 24 and nice 24 gave 2.0%
-// for 2.4 times the time, depth 48 and nice 48 2.8% for gzip -6's time.
+// not apply. On the text and binary mix (the four-file set of
+// bench/README.md, random bytes aside) depth 32 and nice 48 give 2.6% less
+// than the lazy parser's best, which keeps -lh7- about 1.2 times as fast as
+// gzip -6 on two cores (about 3.1 times the lazy parser's counted
+// instructions and cache misses); depth 24 and nice 24 gave 2.0% at 1.6
+// times gzip -6's speed, depth 48 and nice 48 2.8% at gzip -6's own.
 struct Tuning {
   int hashOrder;
   std::uint32_t depth;

@@ -176,8 +176,8 @@ class MatchFinder {
   // each at the nearest distance found for its length; returns the count. A
   // length between two entries is found at the longer entry's distance.
   // The walk stops after `depth` chain candidates or at a match of `nice`
-  // bytes. `out` holds room for maxLen entries. in[pos + maxLen] must be
-  // readable (slack).
+  // bytes. At most min(depth + 1, maxLen - 2) entries are written to `out`.
+  // in[pos + maxLen] must be readable (slack).
   std::uint32_t allMatches(const std::uint8_t* in, std::int32_t pos, std::uint32_t maxLen, std::uint32_t nice,
                            std::uint32_t depth, Match* out) {
     const std::uint8_t* cur = in + pos;

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "unlha32/codec/block_writer.h"
+
 namespace lzh::detail {
 namespace {
 
@@ -24,8 +26,6 @@ constexpr std::int32_t kBit = 16;
 // Marks, in m_.firstMatch, a position inside a long match: its one entry, the
 // long match going on, is tried at its whole length only.
 constexpr std::uint32_t kWholeOnly = 0x80000000u;
-
-unsigned bitLengthOf(std::uint32_t v) { return static_cast<unsigned>(std::bit_width(v)); }
 
 // 16 * log2(x) for x >= 1, from the top five bits of x.
 std::int32_t log2Sixteenths(std::uint32_t x) {
@@ -74,7 +74,7 @@ void OptimalParser::Counts::count(const Item& item) {
     return;
   }
   ++symbol[256 + item.length - kMinMatch];
-  ++position[bitLengthOf(item.value)];
+  ++position[bitLength(item.value)];
 }
 
 void OptimalParser::Counts::halve() {
@@ -139,7 +139,7 @@ void OptimalParser::shortestPath(const std::uint8_t* in, std::int32_t n) {
       // Inside a long match: only the match going on, at its whole length.
       const MatchFinder::Match m = m_.matches[last - 1];
       const std::uint32_t len = std::min<std::uint32_t>(m.length, room);
-      const std::int32_t c = base + prices_.position[bitLengthOf(m.distanceLess1)] + lengthPrice[len];
+      const std::int32_t c = base + prices_.position[bitLength(m.distanceLess1)] + lengthPrice[len];
       if (len >= kMinMatch && c < cost[len]) {
         cost[len] = c;
         step[len] = (std::uint32_t{m.distanceLess1} << 16) | len;
@@ -150,7 +150,7 @@ void OptimalParser::shortestPath(const std::uint8_t* in, std::int32_t n) {
     for (std::uint32_t k = first; k < last && from <= room; ++k) {
       const MatchFinder::Match m = m_.matches[k];
       const std::uint32_t to = std::min<std::uint32_t>(m.length, room);
-      const std::int32_t withDistance = base + prices_.position[bitLengthOf(m.distanceLess1)];
+      const std::int32_t withDistance = base + prices_.position[bitLength(m.distanceLess1)];
       const std::uint32_t packed = std::uint32_t{m.distanceLess1} << 16;
       // Every length from `from` to `to` of this match, four at a time (the
       // lanes past `to` of the last four are masked off).

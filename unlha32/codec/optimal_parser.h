@@ -58,8 +58,9 @@ class OptimalParser {
 
   // Chooses the items for the stretch from `cur` (below `limit`) and returns
   // where the stretch ends (at most `limit`); items() holds its items until
-  // the next call. Matches may reach to `end`; every position of the
-  // stretch is given to the finder.
+  // the next call. The finder searches with bytes up to `end`, but no item
+  // passes the stretch's end; every position of the stretch is given to the
+  // finder except the last three before `end`, too short for a match.
   std::int32_t chooseStretch(const std::uint8_t* in, std::int32_t cur, std::int32_t limit, std::int32_t end,
                              MatchFinder& finder);
   std::span<const Item> items() const { return m_.items; }

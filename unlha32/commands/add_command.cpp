@@ -44,7 +44,7 @@ struct Step {
 // bounded. They are written without the pool: a task never waits for another.
 constexpr std::uint64_t kAheadMaxSize = 1 << 20;
 // The members compressed ahead at once: up to this many per worker and this
-// many source bytes in all (one member more when it alone is larger). The
+// many source bytes in all. The
 // window is wide so that a long member at its front, on one worker, does not
 // leave the others idle once they have done the short ones behind it.
 constexpr std::size_t kAheadPerWorker = 16;
