@@ -61,17 +61,6 @@ void detail::DecoderCore::decodeBlocksSome() {
     ip = in.data() + inPos;
     ie = in.data() + inEnd;
   };
-  const auto refillFast = [&] {
-    if (ie - ip >= 8) {
-      bb |= loadBigEndian64(ip) >> bc;
-      ip += (63 - bc) >> 3;
-      bc |= 56;
-    } else {
-      save();
-      refill();
-      load();
-    }
-  };
   // Tops the bit buffer up whenever eight input bytes are at hand, whether
   // or not it runs low: a no-op at worst, and no unpredictable branch.
   const auto refillEager = [&] {
@@ -109,7 +98,7 @@ void detail::DecoderCore::decodeBlocksSome() {
       load();
       blockRemaining = blockLeft;
     }
-    if (bc < 48) refillFast();
+    refillEager();
     // The entry of the next code is looked up as soon as the bits of the
     // item before it are consumed, ahead of the refill and of the test
     // whether that item was a literal: the lookup does not wait for them.
