@@ -114,19 +114,8 @@ class MatchFinder {
     const std::uint8_t* cur = in + pos;
     const std::int32_t cutoff = pos - maxDistance_;  // candidates must be >= cutoff
     const std::uint32_t seq = load32(cur);
-    const std::uint32_t h3 = hash3(seq);
-    const std::uint32_t h4 = hash4(seq);
-    const std::int32_t c3 = hash3_[h3];
-    hash3_[h3] = pos;
-    std::int32_t c = head_[h4];
-    head_[h4] = pos;
-    prev_[static_cast<std::uint32_t>(pos) & mask_] = c;
-    // The next call is almost always for pos + 1: start loading its buckets
-    // now, so the cache misses overlap this search. (Reads up to one byte
-    // past the data, into the buffer's slack.)
-    const std::uint32_t nextSeq = load32(cur + 1);
-    __builtin_prefetch(&head_[hash4(nextSeq)]);
-    __builtin_prefetch(&hash3_[hash3(nextSeq)]);
+    const auto [c3, head] = insert(cur, pos, seq);
+    std::int32_t c = head;
     if (bestLen >= maxLen) return bestLen;
     nice = std::min(nice, maxLen);
 
@@ -183,16 +172,8 @@ class MatchFinder {
     const std::uint8_t* cur = in + pos;
     const std::int32_t cutoff = pos - maxDistance_;
     const std::uint32_t seq = load32(cur);
-    const std::uint32_t h3 = hash3(seq);
-    const std::uint32_t h4 = hash4(seq);
-    const std::int32_t c3 = hash3_[h3];
-    hash3_[h3] = pos;
-    std::int32_t c = head_[h4];
-    head_[h4] = pos;
-    prev_[static_cast<std::uint32_t>(pos) & mask_] = c;
-    const std::uint32_t nextSeq = load32(cur + 1);
-    __builtin_prefetch(&head_[hash4(nextSeq)]);
-    __builtin_prefetch(&hash3_[hash3(nextSeq)]);
+    const auto [c3, head] = insert(cur, pos, seq);
+    std::int32_t c = head;
     nice = std::min(nice, maxLen);
 
     std::uint32_t n = 0;
@@ -231,6 +212,29 @@ class MatchFinder {
   }
 
  private:
+  struct Heads {
+    std::int32_t three;  // the newest earlier position of the three-byte bucket
+    std::int32_t four;   // the newest earlier position of the four-byte chain
+  };
+
+  // Inserts `pos` (at `cur`, its first four bytes `seq`) into both tables
+  // and returns what their buckets held before.
+  Heads insert(const std::uint8_t* cur, std::int32_t pos, std::uint32_t seq) {
+    const std::uint32_t h3 = hash3(seq);
+    const std::uint32_t h4 = hash4(seq);
+    const Heads heads{hash3_[h3], head_[h4]};
+    hash3_[h3] = pos;
+    head_[h4] = pos;
+    prev_[static_cast<std::uint32_t>(pos) & mask_] = heads.four;
+    // The next search is almost always for pos + 1: start loading its
+    // buckets now, so the cache misses overlap this search. (Reads up to one
+    // byte past the data, into the buffer's slack.)
+    const std::uint32_t nextSeq = load32(cur + 1);
+    __builtin_prefetch(&head_[hash4(nextSeq)]);
+    __builtin_prefetch(&hash3_[hash3(nextSeq)]);
+    return heads;
+  }
+
   // Makes `table` `size` entries of kNil.
   static void clear(std::vector<std::int32_t>& table, std::size_t size) {
     table.resize(size);
