@@ -233,15 +233,24 @@ struct DecoderCore {
 
   // --- block headers ---
 
-  void readPtLengths(HuffmanTable& t, int nsym, int countBits, int special) {
-    const int n = static_cast<int>(readBits(static_cast<unsigned>(countBits)));
+  // Reads a table's symbol count of `countBits` bits. A count of 0 is
+  // followed by the table's one symbol, which `t` then gives without reading
+  // a bit; the count returned is then 0 and no lengths follow.
+  int readCount(HuffmanTable& t, int nsym, unsigned countBits) {
+    const int n = static_cast<int>(readBits(countBits));
     if (n == 0) {
-      const int sym = static_cast<int>(readBits(static_cast<unsigned>(countBits)));
+      const int sym = static_cast<int>(readBits(countBits));
       if (sym >= nsym) corrupt("bad table");
       t.setSingle(sym);
-      return;
+    } else if (n > nsym) {
+      corrupt("bad table size");
     }
-    if (n > nsym) corrupt("bad table size");
+    return n;
+  }
+
+  void readPtLengths(HuffmanTable& t, int nsym, int countBits, int special) {
+    const int n = readCount(t, nsym, static_cast<unsigned>(countBits));
+    if (n == 0) return;
     std::uint8_t lens[kNT] = {};
     int i = 0;
     while (i < n) {
@@ -262,14 +271,8 @@ struct DecoderCore {
   }
 
   void readCLengths() {
-    const int n = static_cast<int>(readBits(kCBits));
-    if (n == 0) {
-      const int sym = static_cast<int>(readBits(kCBits));
-      if (sym >= kNC) corrupt("bad table");
-      cTable.setSingle(sym);
-      return;
-    }
-    if (n > kNC) corrupt("bad table size");
+    const int n = readCount(cTable, kNC, kCBits);
+    if (n == 0) return;
     std::uint8_t lens[kNC] = {};
     int i = 0;
     while (i < n) {
