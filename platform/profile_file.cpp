@@ -60,6 +60,7 @@ using Ini = CSimpleIniTempl<char, Cp932NoCase, SI_ConvertA<char>>;
 // when it is loaded, holds them; its header line is taken out again when the
 // file is written. The control bytes keep it from meeting a real section.
 constexpr std::string_view kTailSection = "[\x01tail\x01]";
+constexpr std::string_view kUtf8Signature = "\xEF\xBB\xBF";
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -255,6 +256,12 @@ bool ProfileFile::save() {
       while (text.size() >= 2 && text.ends_with("\n\n")) text.pop_back();
     }
   }
+  // A key of the nameless leading section is written first. One that begins
+  // with the bytes of the UTF-8 signature would, at the very start of the file,
+  // be taken for the signature on the next load and dropped, and a line such as
+  // "<signature>[Options]x=1" would then open a section it never opened. A
+  // blank line first keeps it a key.
+  if (text.starts_with(kUtf8Signature)) text.insert(0, 1, '\n');
   return replaceFileAtomically(path_, text);
 }
 
