@@ -203,7 +203,7 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
     };
     try {
       if (pool && pool->workers() > 1 && !whole && limit > ParallelRuns::kRunSize) {
-        ParallelRuns runs(method, *pool, sink);
+        ParallelRuns runs(method, *pool, sink, &work.runs);
         readAll([&](std::span<const std::uint8_t> c) { runs.write(c); });
         runs.finish();
       } else {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "unlha32/archive/output_file.h"
+#include "unlha32/archive/parallel_runs.h"
 #include "unlha32/archive/scratch_buffer.h"
 #include "unlha32/archive/source_scan.h"
 #include "unlha32/archive/worker_pool.h"
@@ -38,6 +39,7 @@ using BytesRead = std::function<void(std::uint64_t)>;
 struct MemberScratch {
   lzh::EncoderWorkspace encoder;
   ScratchBuffer buffer;
+  ParallelRuns::Memory runs;  // for members compressed in runs
 };
 
 // Appends `file` to `out`: a level-2 header, then the data compressed with

@@ -7,18 +7,24 @@
 
 namespace unlha {
 
-ParallelRuns::ParallelRuns(lzh::Method method, WorkerPool& pool, lzh::ByteSink sink)
+ParallelRuns::ParallelRuns(lzh::Method method, WorkerPool& pool, lzh::ByteSink sink, Memory* memory)
     : method_(method),
       pool_(pool),
       joiner_(std::move(sink)),
       dictionary_(std::size_t{1} << lzh::detail::shapeOf(method).dictBits),
       inFlightLimit_(2 * std::max(pool.workers(), 1u)),
-      workspaces_(pool.slots()) {
+      ownMemory_(memory ? nullptr : std::make_unique<Memory>()),
+      memory_(memory ? *memory : *ownMemory_) {
+  if (memory_.workspaces.size() < pool.slots()) memory_.workspaces.resize(pool.slots());
+  current_ = reuse(memory_.spareInputs);
   current_.reserve(kRunSize);
 }
 
-// Runs still in flight end (or are dropped) as order_ goes, before the rest.
-ParallelRuns::~ParallelRuns() = default;
+ParallelRuns::~ParallelRuns() {
+  // Runs still in flight end (or are dropped) first, handing their inputs back.
+  order_.clear();
+  keep(memory_.spareInputs, std::move(current_));
+}
 
 std::vector<std::uint8_t> ParallelRuns::reuse(std::vector<std::vector<std::uint8_t>>& spares) {
   std::lock_guard lock(mutex_);
@@ -29,17 +35,21 @@ std::vector<std::uint8_t> ParallelRuns::reuse(std::vector<std::vector<std::uint8
   return b;
 }
 
-void ParallelRuns::compress(Job& job, std::size_t slot) {
-  std::unique_ptr<lzh::EncoderWorkspace>& workspace = workspaces_[slot];
-  if (!workspace) workspace = std::make_unique<lzh::EncoderWorkspace>();
-  job.result = lzh::encodeRun(method_, job.history, job.data, workspace.get(), reuse(spareOutputs_));
-  // The input is no longer needed while the run waits its turn to be joined.
+void ParallelRuns::keep(std::vector<std::vector<std::uint8_t>>& spares, std::vector<std::uint8_t>&& buffer) {
   try {
     std::lock_guard lock(mutex_);
-    spareInputs_.push_back(std::move(job.data));
+    spares.push_back(std::move(buffer));
   } catch (...) {
-    job.data = {};  // no room to keep it: dropped instead
+    buffer = {};  // no room to keep it: dropped instead
   }
+}
+
+void ParallelRuns::compress(Job& job, std::size_t slot) {
+  std::unique_ptr<lzh::EncoderWorkspace>& workspace = memory_.workspaces[slot];
+  if (!workspace) workspace = std::make_unique<lzh::EncoderWorkspace>();
+  job.result = lzh::encodeRun(method_, job.history, job.data, workspace.get(), reuse(memory_.spareOutputs));
+  // The input is no longer needed while the run waits its turn to be joined.
+  keep(memory_.spareInputs, std::move(job.data));
 }
 
 void ParallelRuns::write(std::span<const std::uint8_t> data) {
@@ -61,7 +71,7 @@ void ParallelRuns::submit() {
     const std::size_t keep = std::min(dictionary_, current_.size());
     history_.assign(current_.end() - static_cast<std::ptrdiff_t>(keep), current_.end());
     job.data = std::move(current_);
-    current_ = reuse(spareInputs_);
+    current_ = reuse(memory_.spareInputs);
     current_.reserve(kRunSize);
     // The deque keeps `job` in place while later runs are added and earlier
     // ones joined; its task ends before it goes.
@@ -76,10 +86,7 @@ void ParallelRuns::joinOldest() {
   Job& job = order_.front();
   job.task.wait();
   joiner_.append(job.result);
-  {
-    std::lock_guard lock(mutex_);
-    spareOutputs_.push_back(std::move(job.result.bytes));
-  }
+  keep(memory_.spareOutputs, std::move(job.result.bytes));
   order_.pop_front();
 }
 

@@ -183,9 +183,9 @@ struct Encoder::Impl {
   // Makes room for more input: the buffer grows by doubling up to its
   // capacity, so a short input never allocates the full buffer. (A borrowed
   // buffer may be longer already; its bytes past the input are never used.)
-  void grow() {
+  void grow(std::size_t atLeast = 0) {
     const std::size_t size = std::min<std::size_t>(
-        static_cast<std::size_t>(capacity), std::max<std::size_t>(kInitialBuffer, 2 * bufferLimit()));
+        static_cast<std::size_t>(capacity), std::max<std::size_t>({kInitialBuffer, 2 * static_cast<std::size_t>(bufferLimit()), atLeast}));
     if (buffer.size() < size + kBufferSlack) buffer.resize(size + kBufferSlack);
     bufferSize = static_cast<std::int32_t>(size);
   }
@@ -412,6 +412,11 @@ PackedRun encodeRun(Method method, std::span<const std::uint8_t> history, std::s
   // The history fits below the buffer's capacity (a dictionary at most), so
   // writing it only fills the buffer; parsing starts after it.
   history = history.last(std::min<std::size_t>(history.size(), static_cast<std::size_t>(d.window)));
+  // The buffer takes the whole run at once, instead of doubling (a copy and
+  // fresh pages each time) on the way; so does the output, at its size when
+  // the run does not shrink.
+  d.grow(history.size() + data.size());
+  run.bytes.reserve(data.size() + data.size() / 8);
   encoder.write(history);
   d.cur = d.length;
   encoder.write(data);
@@ -447,22 +452,34 @@ void RunJoiner::append(const PackedRun& run) {
   const unsigned rest = static_cast<unsigned>(run.bits % 8);
   const std::uint8_t* p = run.bytes.data();
   if (count_ == 0) {
-    out_.insert(out_.end(), p, p + whole);
+    // On a byte boundary the run's bytes go on as they are, without a copy.
+    pass();
+    if (whole != 0) {
+      sink_(std::span(p, whole));
+      passed_ += whole;
+    }
   } else {
     // Every byte of the run straddles two output bytes. Eight at a time as
-    // one big-endian word, then the rest byte by byte.
-    const std::size_t at = out_.size();
-    out_.resize(at + whole);
-    std::uint8_t* o = out_.data() + at;
-    std::size_t i = 0;
-    for (; i + 8 <= whole; i += 8) {
-      const std::uint64_t w = loadBigEndian64(p + i);
-      storeBigEndian64(o + i, (std::uint64_t{partial_} << 56) | (w >> count_));
-      partial_ = static_cast<std::uint8_t>(w << (8 - count_));
-    }
-    for (; i < whole; ++i) {
-      o[i] = static_cast<std::uint8_t>(partial_ | (p[i] >> count_));
-      partial_ = static_cast<std::uint8_t>(p[i] << (8 - count_));
+    // one big-endian word, then the rest byte by byte; passed on in pieces,
+    // so that the buffer stays small whatever the run's size.
+    for (std::size_t i = 0; i < whole;) {
+      const std::size_t n = std::min(whole - i, kPiece);
+      const std::size_t at = out_.size();
+      out_.resize(at + n);
+      std::uint8_t* o = out_.data() + at;
+      const std::uint8_t* q = p + i;
+      std::size_t k = 0;
+      for (; k + 8 <= n; k += 8) {
+        const std::uint64_t w = loadBigEndian64(q + k);
+        storeBigEndian64(o + k, (std::uint64_t{partial_} << 56) | (w >> count_));
+        partial_ = static_cast<std::uint8_t>(w << (8 - count_));
+      }
+      for (; k < n; ++k) {
+        o[k] = static_cast<std::uint8_t>(partial_ | (q[k] >> count_));
+        partial_ = static_cast<std::uint8_t>(q[k] << (8 - count_));
+      }
+      i += n;
+      if (out_.size() >= kPiece) pass();
     }
   }
   if (rest != 0) {
@@ -476,7 +493,7 @@ void RunJoiner::append(const PackedRun& run) {
       count_ += rest;
     }
   }
-  if (out_.size() >= (1 << 16)) pass();
+  if (out_.size() >= kPiece) pass();
 }
 
 void RunJoiner::finish() {

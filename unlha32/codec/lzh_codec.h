@@ -114,6 +114,9 @@ class RunJoiner {
  private:
   void pass();
 
+  // Bytes gathered before they are passed on.
+  static constexpr std::size_t kPiece = std::size_t{1} << 16;
+
   ByteSink sink_;
   std::vector<std::uint8_t> out_;  // whole bytes not yet passed on
   std::uint64_t passed_ = 0;
