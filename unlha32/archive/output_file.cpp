@@ -77,6 +77,12 @@ void OutputFile::flush() {
   buffer_.clear();
 }
 
+void OutputFile::syncFlushed() const {
+  // EINVAL: a file that cannot be synced (no disk behind it); the sync
+  // before the rename decides about those.
+  if (::fdatasync(fd_) != 0 && errno != EINVAL) fail("cannot write", errno);
+}
+
 void OutputFile::writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) {
   flush();
   std::size_t done = 0;

@@ -53,6 +53,10 @@ class OutputFile final : public ByteOutput {
   void writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) override;
   void truncateTo(std::uint64_t offset) override;
   void flush();
+  // Waits until the bytes flushed so far are on the disk. A failure is
+  // thrown here: once the system has reported it, a later sync may not see
+  // it again. May run on another thread while nothing is written.
+  void syncFlushed() const;
 
  private:
   // `what` is a message of the library (messages.h), translated here.

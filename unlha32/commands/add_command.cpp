@@ -196,6 +196,9 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
     out.write(std::span(&endMark, 1));
     out.flush();
     handOver();
+    // The data goes to the disk while the last members are checked, so the
+    // sync before the rename has little left to wait for.
+    WorkerPool::Task sync = pool.submit([&out](std::size_t) { out.syncFlushed(); });
 
     // Verify: the whole file parses as an archive with the expected members, and
     // every new member decodes to its CRC (most of them checked already, while
@@ -209,6 +212,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
       throw CommandError(UNLHA_ERROR_VERIFY, tr("verification failed") + ": " + e.what());
     }
     checker.finish(report, kWriteShare, &reader);
+    sync.wait();
     throwIfCancelled(report);  // the last point before the old archive is replaced
     // replaceArchive syncs the file before it takes the archive's name.
   });
