@@ -4,6 +4,7 @@
 // few codes) one store. The caller reserves room before a run of puts
 // (reserve()), which keeps bounds checks out of the per-code path.
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -49,6 +50,27 @@ class BitWriter {
       p_[3] = static_cast<std::uint8_t>(w);
       p_ += 4;
     }
+  }
+
+  // Writes out the whole bytes of the pending bits, leaving fewer than 8.
+  void alignPending() {
+    while (count_ >= 8) {
+      count_ -= 8;
+      *p_++ = static_cast<std::uint8_t>(acc_ >> count_);
+    }
+  }
+
+  // Appends the low `n` bits of `v` (1 <= n, fewer than 8 bits pending before
+  // and n + those <= 64) and writes out the whole bytes at once, leaving fewer
+  // than 8 pending: one 8-byte store and no branch. 8 bytes must be reserved.
+  void putWide(unsigned n, std::uint64_t v) {
+    acc_ = (acc_ << n) | v;
+    count_ += n;
+    std::uint64_t w = acc_ << (64 - count_);
+    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+    std::memcpy(p_, &w, 8);
+    p_ += count_ >> 3;
+    count_ &= 7;
   }
 
   // Whole bytes written so far and not yet taken.

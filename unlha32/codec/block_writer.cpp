@@ -106,16 +106,21 @@ void BlockWriter::flush(BitWriter& out) {
     std::fill(std::begin(pCode_), std::end(pCode_), 0);
   }
 
+  // Each item as one put of at most 16 + 16 + 15 bits, without a branch on
+  // literal or match (which no predictor gets right).
+  out.alignPending();
   for (std::uint32_t i = 0; i < count_; ++i) {
     const std::uint32_t item = items_[i];
     const std::uint32_t sym = item & 0xFFFF;
-    out.put(cLen_[sym], cCode_[sym]);
-    if (sym >= 256) {
-      const std::uint32_t d = item >> 16;
-      const unsigned p = bitLength(d);
-      out.put(pLen_[p], pCode_[p]);
-      if (p > 1) out.put(p - 1, d & ((1u << (p - 1)) - 1));
-    }
+    const std::uint32_t d = item >> 16;  // 0 for a literal
+    const unsigned p = bitLength(d);
+    const bool isMatch = sym >= 256;
+    const unsigned pl = isMatch ? pLen_[p] : 0;
+    const unsigned extra = p > 1 ? p - 1 : 0;  // 0 for a literal too
+    std::uint64_t v = cCode_[sym];
+    v = (v << pl) | (isMatch ? pCode_[p] : 0u);
+    v = (v << extra) | (d & ((1u << extra) - 1));
+    out.putWide(cLen_[sym] + pl + extra, v);
   }
 
   count_ = 0;
