@@ -64,17 +64,25 @@ TEST(ParallelRuns, ASinkThatGivesUpStopsTheWork) {
   std::size_t taken = 0;
   bool gaveUp = false;
   WorkerPool pool(2);
+  // The memory the abandoned runs leave behind serves the next member whole.
+  ParallelRuns::Memory memory;
   try {
     ParallelRuns runs(lzh::Method::Lh5, pool, [&](std::span<const std::uint8_t> b) {
       taken += b.size();
       if (taken > 1000) throw GiveUp{};
-    });
+    }, &memory);
     runs.write(data);
     runs.finish();
   } catch (const GiveUp&) {
     gaveUp = true;
   }
   EXPECT_TRUE(gaveUp);
+  Bytes packed;
+  ParallelRuns next(lzh::Method::Lh5, pool, [&](std::span<const std::uint8_t> b) { packed.insert(packed.end(), b.begin(), b.end()); },
+                    &memory);
+  next.write(data);
+  next.finish();
+  ASSERT_EQ(codec_test::decode(lzh::Method::Lh5, packed, data.size()), data);
 }
 
 // A run that fails on a worker (here: a method that has no runs) fails the

@@ -21,7 +21,8 @@ ParallelRuns::ParallelRuns(lzh::Method method, WorkerPool& pool, lzh::ByteSink s
 }
 
 ParallelRuns::~ParallelRuns() {
-  // Runs still in flight end (or are dropped) first, handing their inputs back.
+  // Runs still in flight end (or are dropped) first. The inputs of runs that
+  // were compressed go back to the memory; the rest are freed.
   order_.clear();
   keep(memory_.spareInputs, std::move(current_));
 }

@@ -40,8 +40,8 @@ class ParallelRuns {
   // what an earlier member's runs left, used by one ParallelRuns at a time;
   // null for memory of its own.
   ParallelRuns(lzh::Method method, WorkerPool& pool, lzh::ByteSink sink, Memory* memory = nullptr);
-  // Runs not yet joined are dropped (those being compressed, once done);
-  // their buffers go back to the memory.
+  // Runs not yet joined are dropped (those being compressed, once done); the
+  // inputs of runs that were compressed go back to the memory.
   ~ParallelRuns();
   ParallelRuns(const ParallelRuns&) = delete;
   ParallelRuns& operator=(const ParallelRuns&) = delete;

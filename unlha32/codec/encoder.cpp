@@ -60,7 +60,7 @@ namespace {
 // or looking ahead: a high value squeezes the last bits out of long repeats,
 // a low one saves time on them. The second look-ahead also tries a match two
 // bytes later: about 0.1% on large inputs, 0.4% on a folder of C++ headers,
-// for some 10% more time. `lazy2` turns it on for large inputs; a short input
+// for some 10% more time (measured before its cut at kLazy2Below). `lazy2` turns it on for large inputs; a short input
 // known whole always gets it, behind matches shorter than kLazy2Below. -lh5-
 // leaves it off on large inputs: on the text and binary mix, 9% fewer
 // instructions and 7% less time for 0.03%.
@@ -187,7 +187,8 @@ struct Encoder::Impl {
   }
 
   // Makes room for more input: the buffer grows by doubling up to its
-  // capacity, so a short input never allocates the full buffer. (A borrowed
+  // capacity, so a short input never allocates the full buffer (a run, whose
+  // size is known, sizes it once: at least `atLeast` bytes). (A borrowed
   // buffer may be longer already; its bytes past the input are never used.)
   void grow(std::size_t atLeast = 0) {
     const std::size_t size = std::min<std::size_t>(

@@ -197,7 +197,9 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
     out.flush();
     handOver();
     // The data goes to the disk while the last members are checked, so the
-    // sync before the rename has little left to wait for.
+    // sync before the rename has little left to wait for. (A cancel or a
+    // failed check from here on waits for this sync before it is reported.)
+    throwIfCancelled(report);
     WorkerPool::Task sync = pool.submit([&out](std::size_t) { out.syncFlushed(); });
 
     // Verify: the whole file parses as an archive with the expected members, and
