@@ -46,19 +46,10 @@ class SourceFd {
   // end, without asking again for the system's zero-byte answer; one that
   // stops anywhere else (the file changed size) is read on as before.
   std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> buf) {
-    const std::uint64_t end = static_cast<std::uint64_t>(std::max<off_t>(st_.st_size, 0));
-    std::size_t done = 0;
-    while (done < buf.size()) {
-      const ssize_t n = ::pread(fd_.get(), buf.data() + done, buf.size() - done, static_cast<off_t>(offset + done));
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        fail(errno);
-      }
-      if (n == 0) break;
-      done += static_cast<std::size_t>(n);
-      if (offset + done == end) break;
-    }
-    return done;
+    const long long n =
+        readFullyAt(fd_.get(), offset, buf, static_cast<std::uint64_t>(std::max<off_t>(st_.st_size, 0)));
+    if (n < 0) fail(errno);
+    return static_cast<std::size_t>(n);
   }
 
  private:

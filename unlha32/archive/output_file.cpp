@@ -102,7 +102,7 @@ void OutputFile::truncateTo(std::uint64_t offset) {
   flushed_ = offset;
 }
 
-long long readFullyAt(int fd, std::uint64_t offset, std::span<std::uint8_t> data) {
+long long readFullyAt(int fd, std::uint64_t offset, std::span<std::uint8_t> data, std::uint64_t end) {
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = ::pread(fd, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
@@ -112,6 +112,7 @@ long long readFullyAt(int fd, std::uint64_t offset, std::span<std::uint8_t> data
     }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
+    if (offset + done == end) break;
   }
   return static_cast<long long>(done);
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -70,6 +71,9 @@ class OutputFile final : public ByteOutput {
 
 // Reads exactly data.size() bytes at `offset` of fd, or fewer at the end of the
 // file; returns how many. Retries interrupted and short reads. -1 on error.
-long long readFullyAt(int fd, std::uint64_t offset, std::span<std::uint8_t> data);
+// `end`: where the file is known to end; a read that stops short there is
+// taken as the end, without asking again for the system's zero-byte answer.
+long long readFullyAt(int fd, std::uint64_t offset, std::span<std::uint8_t> data,
+                      std::uint64_t end = std::numeric_limits<std::uint64_t>::max());
 
 }  // namespace unlha

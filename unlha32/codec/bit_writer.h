@@ -2,8 +2,8 @@
 // MSB-first bit writer. Bits gather in a 64-bit accumulator and leave it 32 at
 // a time as one big-endian store, so a code costs a shift, an or and (every
 // few codes) one store; a block's items leave it as whole bytes after each
-// item, in one 8-byte store (putWide). The caller reserves room before a run of puts
-// (reserve()), which keeps bounds checks out of the per-code path.
+// item, in one 8-byte store (putWide). The caller reserves room before a run
+// of puts (reserve()), which keeps bounds checks out of the per-code path.
 
 #include <bit>
 #include <cstdint>

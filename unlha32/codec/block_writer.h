@@ -126,7 +126,7 @@ class BlockWriter {
   }
   // `distance` >= 1.
   void match(std::uint32_t length, std::uint32_t distance) {
-    const std::uint32_t sym = length - kMinMatch + 256;
+    const std::uint32_t sym = matchSymbol(length);
     const std::uint32_t d = distance - 1;
     items_[count_++] = sym | (d << 16);
     ++cFreq_[sym];

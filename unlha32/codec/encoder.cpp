@@ -60,10 +60,11 @@ namespace {
 // or looking ahead: a high value squeezes the last bits out of long repeats,
 // a low one saves time on them. The second look-ahead also tries a match two
 // bytes later: about 0.1% on large inputs, 0.4% on a folder of C++ headers,
-// for some 10% more time (measured before its cut at kLazy2Below). `lazy2` turns it on for large inputs; a short input
-// known whole always gets it, behind matches shorter than kLazy2Below. -lh5-
-// leaves it off on large inputs: on the text and binary mix, 9% fewer
-// instructions and 7% less time for 0.03%.
+// for some 10% more time (measured before its cut at kLazy2Below). `lazy2`
+// turns it on for large inputs; a short input known whole always gets it,
+// behind matches shorter than kLazy2Below. -lh5- leaves it off on large
+// inputs: on the text and binary mix, 9% fewer instructions and 7% less time
+// for 0.03%.
 // The values keep -lh5- about three times as fast as gzip -6 on one core,
 // five times on two (bench/README.md has the latest figures).
 //

@@ -13,6 +13,8 @@ inline constexpr int kMinMatch = 3;
 inline constexpr int kMaxMatch = 256;
 // Literal/length alphabet: 256 literals, then one code per match length.
 inline constexpr int kNC = 256 + kMaxMatch - kMinMatch + 1;  // 510
+// The literal/length symbol of a match of `length` bytes.
+inline constexpr std::uint32_t matchSymbol(std::uint32_t length) { return length - kMinMatch + 256; }
 inline constexpr int kCBits = 9;   // bits of the C table's symbol count
 inline constexpr int kNT = 19;     // temp table: 3 zero-run codes + lengths 0..16 shifted by 2
 inline constexpr int kTBits = 5;   // bits of the temp table's symbol count

@@ -73,7 +73,7 @@ void OptimalParser::Counts::count(const Item& item) {
     ++symbol[item.value];
     return;
   }
-  ++symbol[256 + item.length - kMinMatch];
+  ++symbol[matchSymbol(item.length)];
   ++position[bitLength(item.value)];
 }
 
