@@ -50,7 +50,7 @@ void OutputFile::write(std::span<const std::uint8_t> data) {
   while (!data.empty()) {
     const std::size_t room = kBufferSize - buffer_.size();
     const std::size_t n = std::min(room, data.size());
-    buffer_.insert(buffer_.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+    buffer_.append(data.first(n));
     data = data.subspan(n);
     if (buffer_.size() == kBufferSize) flush();
   }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "unlha32/codec/large_buffer.h"
+
 namespace unlha {
 
 // Where a member is written: the archive file itself, or memory when members
@@ -65,7 +67,7 @@ class OutputFile final : public ByteOutput {
 
   int fd_;
   std::string name_;
-  std::vector<std::uint8_t> buffer_;
+  lzh::LargeBytes buffer_;
   std::uint64_t flushed_ = 0;
 };
 

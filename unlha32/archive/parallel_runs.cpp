@@ -27,16 +27,16 @@ ParallelRuns::~ParallelRuns() {
   keep(memory_.spareInputs, std::move(current_));
 }
 
-std::vector<std::uint8_t> ParallelRuns::reuse(std::vector<std::vector<std::uint8_t>>& spares) {
+lzh::LargeBytes ParallelRuns::reuse(std::vector<lzh::LargeBytes>& spares) {
   std::lock_guard lock(mutex_);
   if (spares.empty()) return {};
-  std::vector<std::uint8_t> b = std::move(spares.back());
+  lzh::LargeBytes b = std::move(spares.back());
   spares.pop_back();
   b.clear();
   return b;
 }
 
-void ParallelRuns::keep(std::vector<std::vector<std::uint8_t>>& spares, std::vector<std::uint8_t>&& buffer) {
+void ParallelRuns::keep(std::vector<lzh::LargeBytes>& spares, lzh::LargeBytes&& buffer) {
   try {
     std::lock_guard lock(mutex_);
     spares.push_back(std::move(buffer));
@@ -56,7 +56,7 @@ void ParallelRuns::compress(Job& job, std::size_t slot) {
 void ParallelRuns::write(std::span<const std::uint8_t> data) {
   while (!data.empty()) {
     const std::size_t n = std::min(data.size(), kRunSize - current_.size());
-    current_.insert(current_.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+    current_.append(data.first(n));
     data = data.subspan(n);
     if (current_.size() == kRunSize) submit();
   }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "unlha32/archive/worker_pool.h"
+#include "unlha32/codec/large_buffer.h"
 #include "unlha32/codec/lzh_codec.h"
 
 namespace unlha {
@@ -29,8 +30,8 @@ class ParallelRuns {
   // again each time, about a tenth of the time of a set of large files.
   struct Memory {
     std::vector<std::unique_ptr<lzh::EncoderWorkspace>> workspaces;  // one per pool slot
-    std::vector<std::vector<std::uint8_t>> spareInputs;
-    std::vector<std::vector<std::uint8_t>> spareOutputs;
+    std::vector<lzh::LargeBytes> spareInputs;
+    std::vector<lzh::LargeBytes> spareOutputs;
   };
 
   // `sink` receives the joined packed bytes, on the thread that calls write()
@@ -56,7 +57,7 @@ class ParallelRuns {
  private:
   struct Job {
     std::vector<std::uint8_t> history;
-    std::vector<std::uint8_t> data;
+    lzh::LargeBytes data;
     lzh::PackedRun result;
     WorkerPool::Task task;
   };
@@ -67,16 +68,16 @@ class ParallelRuns {
   // Compresses `job` on pool slot `slot`.
   void compress(Job& job, std::size_t slot);
   // A buffer from `spares` (cleared, its memory kept) or a new one.
-  std::vector<std::uint8_t> reuse(std::vector<std::vector<std::uint8_t>>& spares);
+  lzh::LargeBytes reuse(std::vector<lzh::LargeBytes>& spares);
   // Keeps `buffer` in `spares` for a later run (or drops it when there is no room).
-  void keep(std::vector<std::vector<std::uint8_t>>& spares, std::vector<std::uint8_t>&& buffer);
+  void keep(std::vector<lzh::LargeBytes>& spares, lzh::LargeBytes&& buffer);
 
   lzh::Method method_;
   WorkerPool& pool_;
   lzh::RunJoiner joiner_;
   std::size_t dictionary_;
   std::size_t inFlightLimit_;
-  std::vector<std::uint8_t> current_;  // bytes of the run being gathered
+  lzh::LargeBytes current_;  // bytes of the run being gathered
   std::vector<std::uint8_t> history_;  // the last dictionary's worth before current_
 
   std::unique_ptr<Memory> ownMemory_;

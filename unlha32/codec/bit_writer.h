@@ -9,14 +9,15 @@
 #include <cstdint>
 #include <cstring>
 #include <utility>
-#include <vector>
+
+#include "unlha32/codec/large_buffer.h"
 
 namespace lzh::detail {
 
 class BitWriter {
  public:
   // `storage`: memory to write into, left over from an earlier writer (see release()).
-  explicit BitWriter(std::vector<std::uint8_t> storage = {}) : out_(std::move(storage)) {
+  explicit BitWriter(LargeBytes storage = {}) : out_(std::move(storage)) {
     if (out_.size() < 64) out_.resize(64);
     p_ = out_.data();
   }
@@ -24,7 +25,7 @@ class BitWriter {
   BitWriter& operator=(const BitWriter&) = delete;
 
   // Gives the memory back; the writer is unusable after.
-  std::vector<std::uint8_t> release() {
+  LargeBytes release() {
     p_ = nullptr;
     return std::move(out_);
   }
@@ -93,7 +94,7 @@ class BitWriter {
   }
 
  private:
-  std::vector<std::uint8_t> out_;
+  LargeBytes out_;
   std::uint8_t* p_ = nullptr;
   std::uint64_t acc_ = 0;
   unsigned count_ = 0;

@@ -125,8 +125,8 @@ struct EncoderWorkspace::Storage {
   MatchFinder::Tables tables;
   OptimalParser::Memory parser;
   BlockWriter::Storage items;
-  std::vector<std::uint8_t> bits;
-  std::vector<std::uint8_t> buffer;
+  LargeBytes bits;
+  LargeBytes buffer;
 };
 
 EncoderWorkspace::EncoderWorkspace() : storage_(new Storage) {}
@@ -142,7 +142,7 @@ struct Encoder::Impl {
         window(m == Method::Lh0 ? 0 : std::int32_t{1} << shape.dictBits),
         capacity(window + kChunk),
         borrowed(storage),
-        bits(storage ? std::move(storage->bits) : std::vector<std::uint8_t>{}) {
+        bits(storage ? std::move(storage->bits) : LargeBytes{}) {
     if (storage) {
       tables = std::move(storage->tables);
       parserMemory = std::move(storage->parser);
@@ -344,7 +344,7 @@ struct Encoder::Impl {
   std::unique_ptr<OptimalParser> optimal;  // -lh6-/-lh7- only
   std::unique_ptr<BlockWriter> block;
   BitWriter bits;
-  std::vector<std::uint8_t> buffer;
+  LargeBytes buffer;
   std::int32_t bufferSize = 0;  // usable bytes of buffer (it has kBufferSlack more)
   std::int32_t length = 0;  // bytes in buffer
   std::int32_t cur = 0;     // next position to parse
@@ -409,14 +409,13 @@ void Encoder::finish() {
 std::uint64_t Encoder::packedSize() const { return impl_->packed; }
 
 PackedRun encodeRun(Method method, std::span<const std::uint8_t> history, std::span<const std::uint8_t> data,
-                    EncoderWorkspace* workspace, std::vector<std::uint8_t> storage) {
+                    EncoderWorkspace* workspace, LargeBytes storage) {
   PackedRun run;
   run.bytes = std::move(storage);
   run.bytes.clear();
   if (method == Method::Lh0) throw std::logic_error("lzh::encodeRun of stored data");
   if (data.empty()) return run;
-  Encoder encoder(method, [&](std::span<const std::uint8_t> bytes) { run.bytes.insert(run.bytes.end(), bytes.begin(), bytes.end()); },
-                  workspace);
+  Encoder encoder(method, [&](std::span<const std::uint8_t> bytes) { run.bytes.append(bytes); }, workspace);
   Encoder::Impl& d = *encoder.impl_;
   // The history fits below the buffer's capacity (a dictionary at most), so
   // writing it only fills the buffer; parsing starts after it.

@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "unlha32/codec/large_buffer.h"
+
 namespace lzh {
 
 // Lh0 to Lh7 can be encoded and decoded; the rest are older methods that are
@@ -43,7 +45,7 @@ bool looksIncompressible(std::span<const std::uint8_t> sample);
 // A stretch of a member's packed data that ends where a block ends: `bits`
 // bits long, the unused low bits of its last byte zero.
 struct PackedRun {
-  std::vector<std::uint8_t> bytes;
+  LargeBytes bytes;
   std::uint64_t bits = 0;
 };
 
@@ -85,7 +87,7 @@ class Encoder {
 
  private:
   friend PackedRun encodeRun(Method, std::span<const std::uint8_t>, std::span<const std::uint8_t>,
-                             EncoderWorkspace*, std::vector<std::uint8_t>);
+                             EncoderWorkspace*, LargeBytes);
   struct Impl;
   Impl* impl_;
 };
@@ -99,7 +101,7 @@ class Encoder {
 // `storage`: memory for the run's bytes (what it holds is dropped), such as
 // an earlier run's, so that a long member does not map fresh pages per run.
 PackedRun encodeRun(Method method, std::span<const std::uint8_t> history, std::span<const std::uint8_t> data,
-                    EncoderWorkspace* workspace = nullptr, std::vector<std::uint8_t> storage = {});
+                    EncoderWorkspace* workspace = nullptr, LargeBytes storage = {});
 
 // Joins runs, in member order, into one packed stream for `sink`.
 class RunJoiner {

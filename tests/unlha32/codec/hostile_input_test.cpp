@@ -207,7 +207,7 @@ TEST(HostileInput, AnIncompleteTableAfterACompleteOne) {
     Bytes packed;
     lzh::RunJoiner joiner([&](std::span<const std::uint8_t> b) { packed.insert(packed.end(), b.begin(), b.end()); });
     joiner.append(first);
-    joiner.append(lzh::PackedRun{Bytes(w.data(), w.data() + w.size()), bits});
+    joiner.append(lzh::PackedRun{lzh::LargeBytes(w.data(), w.data() + w.size()), bits});
     joiner.finish();
     if (data == 0) {
       Bytes expected = text;
