@@ -1,6 +1,8 @@
 // Checking members while the archive is still being written: members handed
 // over one by one as the file grows are all checked, a damaged one fails the
-// finish, and a reader never keeps bytes from beyond what it was allowed.
+// finish, a large member decoded while it is written is judged as a whole
+// member would be, and a reader never keeps bytes from beyond what it was
+// allowed.
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -15,6 +17,7 @@
 #include "unlha32/archive/command_error.h"
 #include "unlha32/archive/member_checker.h"
 #include "unlha32/archive/member_writer.h"
+#include "unlha32/archive/parallel_runs.h"
 #include "unlha32/archive/verify_member.h"
 #include "unlha32/include/unlha32.h"
 
@@ -104,6 +107,90 @@ TEST_F(Checker, ADamagedMemberFailsTheFinish) {
     EXPECT_NE(std::string(e.what()).find("m2"), std::string::npos) << e.what();
   }
 }
+
+// Records what the writer tells about the packed data of a member in runs.
+struct RecordingWatch final : PackedDataWatch {
+  void started(std::uint64_t header, std::uint64_t data, lzh::Method m, std::uint64_t n) override {
+    headerOffset = header;
+    dataOffset = data;
+    method = m;
+    size = n;
+  }
+  void wrote() override {}
+  void dropped() override {}
+  std::uint64_t headerOffset = 0, dataOffset = 0, size = 0;
+  lzh::Method method = lzh::Method::Lh0;
+};
+
+struct StreamCase {
+  const char* name;
+  bool damage;          // a byte of the packed data flipped before it reaches the file
+  bool storedInstead;   // the packed data is dropped halfway; the member is stored there
+  std::int64_t sizeOff; // the size the checker is told at the start, against the member's
+  bool passes;
+};
+
+class StreamedMember : public Checker, public ::testing::WithParamInterface<StreamCase> {};
+
+// The member's bytes (written in runs into memory) reach the file piece by
+// piece, as the writer flushes them, and the checker decodes them on the way.
+TEST_P(StreamedMember, IsJudgedAsAWholeMember) {
+  const StreamCase& c = GetParam();
+  std::string text;
+  for (std::size_t i = 0; text.size() < 3 * ParallelRuns::kRunSize; ++i) text += content(i);
+  dir.write("big", text);
+  const SourceFile file{dir.sjis("big"), "big", {}};
+  MemoryOutput packed;
+  RecordingWatch seen;
+  MemberScratch scratch;
+  const WrittenMember m = writeMember(packed, file, lzh::Method::Lh5, [](std::uint64_t) {}, &scratch, &pool, &seen);
+  ASSERT_EQ(m.method, lzh::Method::Lh5);
+  ASSERT_EQ(seen.size, text.size());
+
+  std::vector<std::uint8_t> bytes(packed.bytes().begin(), packed.bytes().end());
+  if (c.damage) bytes[bytes.size() / 2] ^= 0x10;
+  auto put = [&](std::span<const std::uint8_t> b, std::uint64_t at) {
+    ASSERT_EQ(::pwrite(fd, b.data(), b.size(), static_cast<off_t>(at)), static_cast<ssize_t>(b.size()));
+  };
+  MemberChecker checker(fd, pool);
+  checker.startStream(seen.headerOffset, seen.dataOffset, seen.method,
+                      static_cast<std::uint64_t>(static_cast<std::int64_t>(seen.size) + c.sizeOff));
+  const std::size_t stop = c.storedInstead ? bytes.size() / 2 : bytes.size();
+  for (std::size_t at = 0; at < stop; at += 100000) {
+    put(std::span(bytes).subspan(at, std::min<std::size_t>(100000, stop - at)), at);
+    checker.streamWritten(std::min<std::size_t>(at + 100000, stop));
+  }
+  WrittenMember member = m;
+  std::uint64_t end = bytes.size();
+  if (c.storedInstead) {
+    checker.dropStream();
+    ASSERT_EQ(::ftruncate(fd, 0), 0);
+    MemoryOutput stored;
+    member = writeMember(stored, file, lzh::Method::Lh0, [](std::uint64_t) {});
+    put(stored.bytes(), 0);
+    end = stored.position();
+  }
+  checker.add(member, end);
+  RecordingReport report;
+  if (c.passes) {
+    EXPECT_NO_THROW(checker.finish(report, 0));
+  } else {
+    try {
+      checker.finish(report, 0);
+      ADD_FAILURE() << "damage not noticed";
+    } catch (const CommandError& e) {
+      EXPECT_EQ(e.code(), UNLHA_ERROR_VERIFY);
+      EXPECT_NE(std::string(e.what()).find("big"), std::string::npos) << e.what();
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Checker, StreamedMember,
+    ::testing::Values(StreamCase{"Intact", false, false, 0, true}, StreamCase{"Damaged", true, false, 0, false},
+                      StreamCase{"StoredInstead", false, true, 0, true},
+                      StreamCase{"FileChangedSize", false, false, 1, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A command that fails before finish() leaves members queued or in the
 // middle of their check: the checker stops without them, and it only ever

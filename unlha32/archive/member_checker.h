@@ -2,15 +2,19 @@
 // Checks new members of the archive being written (see verifyMember) on a
 // worker of the command's pool while the members after them are still being
 // compressed and written: a core that would wait for the writer decodes
-// instead, and little is left to check once the last member is written.
+// instead, and little is left to check once the last member is written. A
+// large member's packed data is decoded even while it is written, so that a
+// large last member does not leave one core checking it alone at the end.
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 
 #include "unlha32/archive/verify_member.h"
 #include "unlha32/archive/worker_pool.h"
@@ -34,6 +38,20 @@ class MemberChecker {
   // all before it) is written and never changes again.
   void add(const WrittenMember& member, std::uint64_t fileEnd);
 
+  // A member whose packed data is being written from `dataOffset` on (see
+  // PackedDataWatch): the checker's task decodes it as it reaches the file.
+  // Once complete, the member is handed over with add() as any other, and its
+  // check ends with its header, length and CRC. A member that then does not
+  // match (stored instead, or its file changed size) is checked whole
+  // instead. Ignored while an earlier member is checked this way.
+  void startStream(std::uint64_t headerOffset, std::uint64_t dataOffset, lzh::Method method, std::uint64_t size);
+  // The streamed member's packed data below `fileEnd` is written and never
+  // changes again, unless dropStream() comes.
+  void streamWritten(std::uint64_t fileEnd);
+  // The streamed member's packed data is about to be cut off: what was
+  // decoded of it is dropped.
+  void dropStream();
+
   // Throws the first failure found so far, so that the writer stops early.
   void throwIfFailed();
 
@@ -53,6 +71,19 @@ class MemberChecker {
   // it while checking.
   bool checkNext(std::unique_lock<std::mutex>& lock, ArchiveReader& reader, ProgressReport* report);
 
+  struct Stream;
+  // Whether the streamed member has a step to take now. Lock held.
+  bool streamReady() const;
+  // Takes the streamed member's next step: decodes a part of its data, or,
+  // once all of it is decoded and the member complete, checks the rest and
+  // records the outcome; false when there is no step to take now. Called
+  // with the lock held; unlocks it while working.
+  bool streamStep(std::unique_lock<std::mutex>& lock, ArchiveReader& reader);
+  // The streamed member's source of packed data, up to what is written.
+  std::size_t streamRead(Stream& stream, std::span<std::uint8_t> buffer);
+  // Queues the task unless it runs. Lock not held.
+  void startDrain();
+
   int fd_;
   WorkerPool& pool_;
   // The reader of the task: one for the checker's whole life, so that
@@ -67,6 +98,7 @@ class MemberChecker {
   std::exception_ptr error_;
   std::atomic<bool> stopping_{false};  // the checker is going: read without the lock by a check in progress
   bool draining_ = false;              // the task is queued or running
+  std::unique_ptr<Stream> stream_;     // the member decoded while it is written
   std::optional<WorkerPool::Task> task_;
 };
 

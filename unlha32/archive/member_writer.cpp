@@ -129,7 +129,8 @@ class ChunkReader {
 }  // namespace
 
 WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method method,
-                          const BytesRead& progress, MemberScratch* scratch, WorkerPool* pool) {
+                          const BytesRead& progress, MemberScratch* scratch, WorkerPool* pool,
+                          PackedDataWatch* watch) {
   if (file.stored.size() > kMaxStoredPath)
     throw CommandError(UNLHA_ERROR_NAME, tr("stored path too long") + ": \"" + file.stored + "\"");
   SourceFd source(file);
@@ -159,6 +160,7 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
   std::uint64_t reported = 0;
   std::uint16_t crc = 0;
   bool compressed = false;
+  PackedDataWatch* watching = nullptr;  // `watch`, once it hears about packed data
   auto account = [&](std::size_t n) {
     total += n;
     checkSize(total, file.path);
@@ -177,10 +179,12 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
       !fileLooksIncompressible(source, static_cast<std::uint64_t>(st.st_size), first)) {
     const std::uint64_t limit = static_cast<std::uint64_t>(st.st_size);
     std::uint64_t packed = 0;
+    const bool inRuns = pool && pool->workers() > 1 && !whole && limit > ParallelRuns::kRunSize;
     const lzh::ByteSink sink = [&](std::span<const std::uint8_t> bytes) {
       packed += bytes.size();
       if (packed >= limit) throw StopCompressing{};
       out.write(bytes);
+      if (watching) watching->wrote();
     };
     // Reads the file to its end, giving each chunk to `compress`.
     auto readAll = [&](auto&& compress) {
@@ -193,7 +197,10 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
       }
     };
     try {
-      if (pool && pool->workers() > 1 && !whole && limit > ParallelRuns::kRunSize) {
+      if (inRuns) {
+        // Only data compressed in runs is watched: it is long enough to pay.
+        watching = watch;
+        if (watching) watching->started(written.headerOffset, dataOffset, method, limit);
         ParallelRuns runs(method, *pool, sink, &work.runs);
         readAll([&](std::span<const std::uint8_t> c) { runs.write(c); });
         runs.finish();
@@ -215,6 +222,7 @@ WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method m
   if (!compressed) {
     // Store: drop whatever the encoder wrote and copy the file as it is (from
     // memory when it is all there, else read again from its start).
+    if (watching) watching->dropped();
     out.truncateTo(dataOffset);
     total = 0;
     crc = 0;

@@ -42,6 +42,23 @@ struct MemberScratch {
   ParallelRuns::Memory runs;  // for members compressed in runs
 };
 
+// Told about a large member's packed data while it streams into the archive,
+// so that it can be checked before the member is complete (MemberChecker).
+class PackedDataWatch {
+ public:
+  virtual ~PackedDataWatch() = default;
+  // Packed data of `method` begins at `dataOffset` for the member whose header
+  // is at `headerOffset`; it decodes to `size` bytes unless the file changes
+  // while it is read.
+  virtual void started(std::uint64_t headerOffset, std::uint64_t dataOffset, lzh::Method method,
+                       std::uint64_t size) = 0;
+  // More packed data was handed to the output.
+  virtual void wrote() = 0;
+  // The packed data written since started() is about to be cut off: the file
+  // is stored instead.
+  virtual void dropped() = 0;
+};
+
 // Appends `file` to `out`: a level-2 header, then the data compressed with
 // `method`. When the compressed data would not be smaller than the file (or the
 // file is empty) the data is cut off again and the file is read a second time
@@ -52,9 +69,11 @@ struct MemberScratch {
 //
 // A file of more than one run is compressed in runs on the workers of `pool`
 // (see ParallelRuns) when it has more than one. Called on a worker of that
-// pool, `pool` must be null: a task never waits for another.
+// pool, `pool` must be null: a task never waits for another. `watch`, when
+// given, hears about the packed data of a member compressed in runs.
 WrittenMember writeMember(ByteOutput& out, const SourceFile& file, lzh::Method method,
-                          const BytesRead& progress, MemberScratch* scratch = nullptr, WorkerPool* pool = nullptr);
+                          const BytesRead& progress, MemberScratch* scratch = nullptr, WorkerPool* pool = nullptr,
+                          PackedDataWatch* watch = nullptr);
 
 // The 5-byte method id, e.g. "-lh5-".
 const char* methodId(lzh::Method method);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <string>
 
 #include "unlha32/archive/command_error.h"
 #include "unlha32/archive/lzh_header.h"
@@ -13,18 +14,13 @@ namespace {
 // Bytes of stored (-lh0-) data checked per read.
 constexpr std::size_t kChunkSize = 256 << 10;
 
-[[noreturn]] void verifyFailed(const WrittenMember& m, const std::string& why) {
-  throw CommandError(UNLHA_ERROR_VERIFY, "verification of \"" + m.stored + "\" failed: " + why);
-}
-
 }  // namespace
 
-void verifyMember(int fd, std::uint64_t fileSize, const WrittenMember& member) {
-  ArchiveReader archive(fd, fileSize);
-  verifyMember(archive, member);
+void verifyFailed(const WrittenMember& member, const std::string& why) {
+  throw CommandError(UNLHA_ERROR_VERIFY, "verification of \"" + member.stored + "\" failed: " + why);
 }
 
-void verifyMember(ArchiveReader& archive, const WrittenMember& member, const std::atomic<bool>* stop) {
+MemberInfo checkWrittenHeader(ArchiveReader& archive, const WrittenMember& member) {
   std::optional<MemberInfo> info;
   try {
     info = parseMemberHeader(ArchiveReader::readAt, &archive, member.headerOffset, archive.fileSize());
@@ -36,9 +32,23 @@ void verifyMember(ArchiveReader& archive, const WrittenMember& member, const std
       info->crc != member.crc || info->originalSize != member.originalSize ||
       info->packedSize != member.packedSize)
     verifyFailed(member, "member header does not hold what was written");
+  return *info;
+}
 
-  std::uint64_t offset = info->dataOffset;
-  const std::uint64_t end = info->endOffset();
+void checkDecoded(const WrittenMember& member, std::uint64_t count, std::uint16_t crc) {
+  if (count != member.originalSize) verifyFailed(member, "decoded length differs");
+  if (crc != member.crc) verifyFailed(member, "CRC differs");
+}
+
+void verifyMember(int fd, std::uint64_t fileSize, const WrittenMember& member) {
+  ArchiveReader archive(fd, fileSize);
+  verifyMember(archive, member);
+}
+
+void verifyMember(ArchiveReader& archive, const WrittenMember& member, const std::atomic<bool>* stop) {
+  const MemberInfo info = checkWrittenHeader(archive, member);
+  std::uint64_t offset = info.dataOffset;
+  const std::uint64_t end = info.endOffset();
   auto source = [&](std::span<std::uint8_t> buffer) -> std::size_t {
     if (stop && stop->load(std::memory_order_relaxed)) throw CheckStopped{};
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
@@ -59,7 +69,7 @@ void verifyMember(ArchiveReader& archive, const WrittenMember& member, const std
         count += n;
       }
     } else {
-      lzh::Decoder decoder(member.method, source, info->packedSize, info->originalSize);
+      lzh::Decoder decoder(member.method, source, info.packedSize, info.originalSize);
       for (std::span<const std::uint8_t> part; !(part = decoder.readView()).empty();) {
         crc = lzh::crc16(crc, part);
         count += part.size();
@@ -68,8 +78,7 @@ void verifyMember(ArchiveReader& archive, const WrittenMember& member, const std
   } catch (const lzh::FormatError& e) {
     verifyFailed(member, e.what());
   }
-  if (count != member.originalSize) verifyFailed(member, "decoded length differs");
-  if (crc != member.crc) verifyFailed(member, "CRC differs");
+  checkDecoded(member, count, crc);
 }
 
 }  // namespace unlha

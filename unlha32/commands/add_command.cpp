@@ -53,6 +53,27 @@ constexpr std::uint64_t kAheadBytes = 4 << 20;
 // the checker.
 constexpr std::uint64_t kCheckBatch = 256 << 10;
 
+// Passes a large member's packed data on to the checker as it goes to the
+// file, in parts of kCheckBatch, so that it is checked while it is written.
+class CheckWhileWriting final : public PackedDataWatch {
+ public:
+  CheckWhileWriting(OutputFile& out, MemberChecker& checker) : out_(out), checker_(checker) {}
+  void started(std::uint64_t headerOffset, std::uint64_t dataOffset, lzh::Method method,
+               std::uint64_t size) override {
+    checker_.startStream(headerOffset, dataOffset, method, size);
+  }
+  void wrote() override {
+    if (out_.position() - out_.flushedSize() >= kCheckBatch) out_.flush();
+    if (out_.flushedSize() != told_) checker_.streamWritten(told_ = out_.flushedSize());
+  }
+  void dropped() override { checker_.dropStream(); }
+
+ private:
+  OutputFile& out_;
+  MemberChecker& checker_;
+  std::uint64_t told_ = 0;  // the file end the checker knows of
+};
+
 // A member compressed ahead into memory, taken back in plan order.
 struct Ahead {
   std::size_t step = 0;  // index in the plan
@@ -134,6 +155,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
       for (; pending < written.size() && ends[pending] <= out.flushedSize(); ++pending)
         checker.add(written[pending], ends[pending]);
     };
+    CheckWhileWriting watch(out, checker);
     MemberScratch scratch;  // for the members this thread writes itself
     // One per pool slot, for the members compressed ahead; the calling
     // thread's slot uses `scratch`.
@@ -186,7 +208,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
         advance(written.back().originalSize);
       } else {
         report.member(files[s.index].stored);
-        written.push_back(writeMember(out, files[s.index], command.method, advance, &scratch, &pool));
+        written.push_back(writeMember(out, files[s.index], command.method, advance, &scratch, &pool, &watch));
         ends.push_back(out.position());
       }
       handOver();
