@@ -9,15 +9,14 @@
 #include <cstdint>
 #include <cstring>
 #include <utility>
-
-#include "unlha32/codec/large_buffer.h"
+#include <vector>
 
 namespace lzh::detail {
 
 class BitWriter {
  public:
   // `storage`: memory to write into, left over from an earlier writer (see release()).
-  explicit BitWriter(LargeBytes storage = {}) : out_(std::move(storage)) {
+  explicit BitWriter(std::vector<std::uint8_t> storage = {}) : out_(std::move(storage)) {
     if (out_.size() < 64) out_.resize(64);
     p_ = out_.data();
   }
@@ -25,7 +24,7 @@ class BitWriter {
   BitWriter& operator=(const BitWriter&) = delete;
 
   // Gives the memory back; the writer is unusable after.
-  LargeBytes release() {
+  std::vector<std::uint8_t> release() {
     p_ = nullptr;
     return std::move(out_);
   }
@@ -94,7 +93,7 @@ class BitWriter {
   }
 
  private:
-  LargeBytes out_;
+  std::vector<std::uint8_t> out_;
   std::uint8_t* p_ = nullptr;
   std::uint64_t acc_ = 0;
   unsigned count_ = 0;

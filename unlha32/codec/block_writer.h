@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "unlha32/codec/bit_writer.h"
@@ -89,9 +90,11 @@ inline unsigned bitLength(std::uint32_t v) { return static_cast<unsigned>(std::b
 class BlockWriter {
  public:
   // Memory for a block's items, handed from one writer to the next (see
-  // release()): mapped whole at once when it is large (LargeAllocator).
+  // release()). Left uninitialised: every item is written before it is read,
+  // and untouched pages then cost nothing.
   struct Storage {
-    LargeVector<std::uint32_t> items;
+    std::unique_ptr<std::uint32_t[]> items;
+    std::uint32_t capacity = 0;
   };
 
   // `maxItems`: the most items the input can give (fewer than a full block
@@ -99,8 +102,11 @@ class BlockWriter {
   // an earlier writer, or empty.
   BlockWriter(const Shape& shape, std::uint32_t maxItems, Storage storage)
       : shape_(shape), storage_(std::move(storage)), limit_(std::min(maxItems, kMaxBlockItems)) {
-    if (storage_.items.size() < limit_) storage_.items.resize(limit_);
-    items_ = storage_.items.data();
+    if (storage_.capacity < limit_) {
+      storage_.items.reset(new std::uint32_t[limit_]);
+      storage_.capacity = limit_;
+    }
+    items_ = storage_.items.get();
   }
 
   // Gives the items' memory back; the writer is unusable after.

@@ -374,14 +374,14 @@ struct DecoderCore {
   std::uint64_t produced = 0;
   Shape shape;
 
-  LargeBytes in;
+  std::vector<std::uint8_t> in;
   std::size_t inPos = 0;
   std::size_t inEnd = 0;
   std::uint64_t bitBuf = 0;
   unsigned bitCount = 0;
   unsigned padBits = 0;
 
-  LargeBytes out;
+  std::vector<std::uint8_t> out;
   std::size_t window = 0;
   std::size_t capacity = 0;
   std::size_t wpos = 0;

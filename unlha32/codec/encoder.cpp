@@ -125,7 +125,7 @@ struct EncoderWorkspace::Storage {
   MatchFinder::Tables tables;
   OptimalParser::Memory parser;
   BlockWriter::Storage items;
-  LargeBytes bits;
+  std::vector<std::uint8_t> bits;
   LargeBytes buffer;
 };
 
@@ -142,7 +142,7 @@ struct Encoder::Impl {
         window(m == Method::Lh0 ? 0 : std::int32_t{1} << shape.dictBits),
         capacity(window + kChunk),
         borrowed(storage),
-        bits(storage ? std::move(storage->bits) : LargeBytes{}) {
+        bits(storage ? std::move(storage->bits) : std::vector<std::uint8_t>{}) {
     if (storage) {
       tables = std::move(storage->tables);
       parserMemory = std::move(storage->parser);

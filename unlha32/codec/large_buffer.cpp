@@ -2,14 +2,23 @@
 
 #include <sys/mman.h>
 
+#include <new>
+
 namespace lzh {
 
-void* mapLarge(std::size_t bytes) {
+std::uint8_t* allocateLarge(std::size_t bytes) {
+  if (bytes < kLargeBlock) return static_cast<std::uint8_t*>(::operator new(bytes));
   void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
   if (block == MAP_FAILED) throw std::bad_alloc();
-  return block;
+  return static_cast<std::uint8_t*>(block);
 }
 
-void unmapLarge(void* block, std::size_t bytes) noexcept { ::munmap(block, bytes); }
+void freeLarge(std::uint8_t* block, std::size_t bytes) noexcept {
+  if (bytes < kLargeBlock) {
+    ::operator delete(block);
+  } else {
+    ::munmap(block, bytes);
+  }
+}
 
 }  // namespace lzh

@@ -1,22 +1,22 @@
 #pragma once
-// Memory for the coder's and the writer's large buffers: mapped from the
-// system with every page present at once.
+// Memory for the large byte buffers of a command: mapped from the system with
+// every page present at once.
 //
 // A page first touched costs a page fault, about 10 us each on a virtual
 // machine (a 1 MiB buffer: 2.6 ms); mapping the block with its pages present
-// (MAP_POPULATE) costs one system call and about a tenth of that. The large
-// buffers of a command (run data, match tables, the output buffer, decoded
-// data) are sized once and reused, so they are mapped this way; smaller
-// blocks come from the heap as usual.
+// (MAP_POPULATE) costs one system call and about a tenth of that. The buffers
+// of a member compressed in runs (each run's data, its packed bytes, the
+// coder's input buffer) and the output buffer are that large, sized once and
+// reused from member to member, so they are mapped this way. Smaller blocks,
+// and those of buffers that grow step by step, come from the heap: a mapped
+// block given back costs more than its faults saved.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <new>
 #include <span>
 #include <utility>
-#include <vector>
 
 namespace lzh {
 
@@ -28,48 +28,18 @@ inline constexpr std::size_t kLargeBlock = SIZE_MAX;
 #if __has_feature(address_sanitizer)
 inline constexpr std::size_t kLargeBlock = SIZE_MAX;
 #else
-inline constexpr std::size_t kLargeBlock = std::size_t{64} << 10;
+inline constexpr std::size_t kLargeBlock = std::size_t{1} << 20;
 #endif
 #else
-inline constexpr std::size_t kLargeBlock = std::size_t{64} << 10;
+inline constexpr std::size_t kLargeBlock = std::size_t{1} << 20;
 #endif
 
-// A block of `bytes` (at least kLargeBlock) with its pages present; throws
-// std::bad_alloc. Give it back with unmapLarge and the same size.
-void* mapLarge(std::size_t bytes);
-void unmapLarge(void* block, std::size_t bytes) noexcept;
+// `bytes` of memory, mapped with its pages present from kLargeBlock on;
+// throws std::bad_alloc. Give it back with freeLarge and the same size.
+std::uint8_t* allocateLarge(std::size_t bytes);
+void freeLarge(std::uint8_t* block, std::size_t bytes) noexcept;
 
-// A vector allocator that maps large blocks (mapLarge). Suits a buffer sized
-// once: one grown step by step would be mapped and filled anew at each step.
-template <class T>
-struct LargeAllocator {
-  using value_type = T;
-  LargeAllocator() = default;
-  template <class U>
-  LargeAllocator(const LargeAllocator<U>&) noexcept {}
-
-  T* allocate(std::size_t n) {
-    if (n > SIZE_MAX / sizeof(T)) throw std::bad_array_new_length();
-    const std::size_t bytes = n * sizeof(T);
-    if (bytes < kLargeBlock) return static_cast<T*>(::operator new(bytes));
-    return static_cast<T*>(mapLarge(bytes));
-  }
-  void deallocate(T* p, std::size_t n) noexcept {
-    const std::size_t bytes = n * sizeof(T);
-    if (bytes < kLargeBlock) {
-      ::operator delete(p);
-    } else {
-      unmapLarge(p, bytes);
-    }
-  }
-  friend bool operator==(const LargeAllocator&, const LargeAllocator&) noexcept { return true; }
-};
-
-template <class T>
-using LargeVector = std::vector<T, LargeAllocator<T>>;
-
-// Bytes in memory from LargeAllocator, copied in with one memcpy (a vector
-// with that allocator copies them one by one). New bytes of resize() are zero.
+// Bytes in memory from allocateLarge. New bytes of resize() are zero.
 class LargeBytes {
  public:
   LargeBytes() = default;
@@ -119,7 +89,7 @@ class LargeBytes {
 
  private:
   void reallocate(std::size_t capacity) {
-    std::uint8_t* fresh = LargeAllocator<std::uint8_t>().allocate(capacity);
+    std::uint8_t* fresh = allocateLarge(capacity);
     if (size_ != 0) std::memcpy(fresh, data_, size_);
     const std::size_t size = size_;
     release();
@@ -128,7 +98,7 @@ class LargeBytes {
     capacity_ = capacity;
   }
   void release() noexcept {
-    if (data_) LargeAllocator<std::uint8_t>().deallocate(data_, capacity_);
+    if (data_) freeLarge(data_, capacity_);
     data_ = nullptr;
     size_ = 0;
     capacity_ = 0;

@@ -21,8 +21,6 @@
 #include <utility>
 #include <vector>
 
-#include "unlha32/codec/large_buffer.h"
-
 namespace lzh::detail {
 
 inline std::uint32_t load32(const std::uint8_t* p) {
@@ -80,9 +78,9 @@ class MatchFinder {
   // `tables`: memory to use (its contents are reset here), left over from an
   // earlier finder so that its allocation is reused; see release().
   struct Tables {
-    LargeVector<std::int32_t> head;
-    LargeVector<std::int32_t> hash3;
-    LargeVector<std::int32_t> prev;
+    std::vector<std::int32_t> head;
+    std::vector<std::int32_t> hash3;
+    std::vector<std::int32_t> prev;
   };
   MatchFinder(int windowBits, int chainBits, int hashOrder, Tables tables = {})
       : mask_((1u << chainBits) - 1),
@@ -238,7 +236,7 @@ class MatchFinder {
   }
 
   // Makes `table` `size` entries of kNil.
-  static void clear(LargeVector<std::int32_t>& table, std::size_t size) {
+  static void clear(std::vector<std::int32_t>& table, std::size_t size) {
     table.resize(size);
     std::memset(table.data(), kNilByte, size * sizeof(std::int32_t));
   }
@@ -250,9 +248,9 @@ class MatchFinder {
   std::int32_t maxDistance_;
   int hashShift_;
   int hash3Shift_;
-  LargeVector<std::int32_t> head_;
-  LargeVector<std::int32_t> hash3_;
-  LargeVector<std::int32_t> prev_;
+  std::vector<std::int32_t> head_;
+  std::vector<std::int32_t> hash3_;
+  std::vector<std::int32_t> prev_;
 };
 
 }  // namespace lzh::detail
