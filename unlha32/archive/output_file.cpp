@@ -75,9 +75,16 @@ void OutputFile::flush() {
                           SYNC_FILE_RANGE_WRITE);
   flushed_ += buffer_.size();
   buffer_.clear();
+  if (behind_) behind_->written(flushed_);
 }
 
-void OutputFile::syncFlushed() const {
+void OutputFile::syncBehind() { behind_ = std::make_unique<SyncBehind>(fd_); }
+
+void OutputFile::syncFlushed() {
+  if (behind_) {
+    const int err = behind_->finish();
+    if (err != 0) fail("cannot write", err);
+  }
   // EINVAL: a file that cannot be synced (no disk behind it); the sync
   // before the rename decides about those.
   if (::fdatasync(fd_) != 0 && errno != EINVAL) fail("cannot write", errno);

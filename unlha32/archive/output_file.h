@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "unlha32/archive/sync_behind.h"
 #include "unlha32/codec/large_buffer.h"
 
 namespace unlha {
@@ -58,8 +60,12 @@ class OutputFile final : public ByteOutput {
   void flush();
   // Waits until the bytes flushed so far are on the disk. A failure is
   // thrown here: once the system has reported it, a later sync may not see
-  // it again. May run on another thread while nothing is written.
-  void syncFlushed() const;
+  // it again (also a failure of the syncs behind the writing). May run on
+  // another thread while nothing is written.
+  void syncFlushed();
+  // From now on the file is synced a step behind the writing (SyncBehind),
+  // for a writer that syncs it at the end (syncFlushed).
+  void syncBehind();
 
  private:
   // `what` is a message of the library (messages.h), translated here.
@@ -69,6 +75,7 @@ class OutputFile final : public ByteOutput {
   std::string name_;
   lzh::LargeBytes buffer_;
   std::uint64_t flushed_ = 0;
+  std::unique_ptr<SyncBehind> behind_;
 };
 
 // Reads exactly data.size() bytes at `offset` of fd, or fewer at the end of the

@@ -139,6 +139,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
   std::size_t kept = 0;
   replaceArchive(target, [&](int fd) {
     OutputFile out(fd, target.display);
+    out.syncBehind();
     // One set of threads for compressing ahead, the runs of large members and
     // the checks; declared first, so that it goes last.
     WorkerPool pool(WorkerPool::workersForThisMachine());

@@ -1,0 +1,59 @@
+#include "unlha32/archive/sync_behind.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+namespace unlha {
+
+SyncBehind::~SyncBehind() { finish(); }
+
+void SyncBehind::written(std::uint64_t size) {
+  {
+    std::lock_guard lock(mutex_);
+    if (refused_ || stop_ || wanted_ || size < started_ + std::max(kStep, started_ / 8)) return;
+    wanted_ = true;
+    started_ = size;
+    if (!thread_.joinable()) {
+      try {
+        thread_ = std::thread([this] { run(); });
+      } catch (const std::system_error&) {
+        refused_ = true;  // the sync before the rename does it all
+        wanted_ = false;
+        return;
+      }
+    }
+  }
+  changed_.notify_one();
+}
+
+void SyncBehind::run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return wanted_ || stop_; });
+    if (!wanted_) return;
+    lock.unlock();
+    // EINVAL: a file that cannot be synced; the sync before the rename
+    // decides about those.
+    const int err = ::fdatasync(fd_) != 0 && errno != EINVAL ? errno : 0;
+    lock.lock();
+    if (err != 0 && error_ == 0) error_ = err;
+    wanted_ = false;
+    changed_.notify_all();
+  }
+}
+
+int SyncBehind::finish() {
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !wanted_; });
+    stop_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+  return error_;
+}
+
+}  // namespace unlha
