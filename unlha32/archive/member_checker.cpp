@@ -61,21 +61,31 @@ void MemberChecker::startDrain() {
   task_ = pool_.submit([this](std::size_t) { drain(); });
 }
 
+MemberChecker::Stream* MemberChecker::openStream() {
+  for (const std::unique_ptr<Stream>& s : streams_)
+    if (!s->member && !s->dropped) return s.get();
+  return nullptr;
+}
+
+void MemberChecker::removeStream(const Stream* stream) {
+  std::erase_if(streams_, [stream](const std::unique_ptr<Stream>& s) { return s.get() == stream; });
+}
+
 void MemberChecker::add(const WrittenMember& member, std::uint64_t fileEnd) {
   bool start = false;
   {
     std::lock_guard lock(mutex_);
     final_ = std::max(final_, fileEnd);
     ++added_;
-    Stream* s = stream_.get();
-    if (s && !s->dropped && s->headerOffset == member.headerOffset && member.method == s->method &&
-        member.originalSize == s->size) {
+    Stream* s = openStream();
+    if (s && s->headerOffset != member.headerOffset) s = nullptr;
+    if (s && member.method == s->method && member.originalSize == s->size) {
       s->member = member;
     } else {
       // A streamed member that came out otherwise is checked whole.
-      if (s && s->headerOffset == member.headerOffset) {
+      if (s) {
         s->dropped = true;
-        if (!s->busy) stream_.reset();
+        if (!s->busy) removeStream(s);
       }
       queue_.push_back(member);
     }
@@ -89,24 +99,24 @@ void MemberChecker::add(const WrittenMember& member, std::uint64_t fileEnd) {
 void MemberChecker::startStream(std::uint64_t headerOffset, std::uint64_t dataOffset, lzh::Method method,
                                 std::uint64_t size) {
   std::lock_guard lock(mutex_);
-  if (stream_) return;
-  stream_ = std::make_unique<Stream>();
-  stream_->headerOffset = headerOffset;
-  stream_->dataOffset = dataOffset;
-  stream_->method = method;
-  stream_->size = size;
-  stream_->written = dataOffset;
-  stream_->next = dataOffset;
+  if (openStream() || streams_.size() >= kStreamsAtOnce) return;
+  std::unique_ptr<Stream>& s = streams_.emplace_back(std::make_unique<Stream>());
+  s->headerOffset = headerOffset;
+  s->dataOffset = dataOffset;
+  s->method = method;
+  s->size = size;
+  s->written = dataOffset;
+  s->next = dataOffset;
 }
 
 void MemberChecker::streamWritten(std::uint64_t fileEnd) {
   bool start = false;
   {
     std::lock_guard lock(mutex_);
-    Stream* s = stream_.get();
-    if (!s || s->member || s->dropped) return;
+    Stream* s = openStream();
+    if (!s) return;
     s->written = std::max(s->written, fileEnd);
-    start = !draining_ && streamReady();
+    start = !draining_ && readyStream();
     if (start) draining_ = true;
   }
   if (start) startDrain();
@@ -114,17 +124,19 @@ void MemberChecker::streamWritten(std::uint64_t fileEnd) {
 
 void MemberChecker::dropStream() {
   std::lock_guard lock(mutex_);
-  Stream* s = stream_.get();
-  if (!s || s->member) return;
+  Stream* s = openStream();
+  if (!s) return;
   s->dropped = true;
-  if (!s->busy) stream_.reset();
+  if (!s->busy) removeStream(s);
 }
 
-bool MemberChecker::streamReady() const {
-  const Stream* s = stream_.get();
-  if (!s || s->busy || s->dropped || error_) return false;
-  if (s->member) return true;
-  return !s->decoded && !s->failure && s->written >= s->next + kStreamAhead;
+MemberChecker::Stream* MemberChecker::readyStream() {
+  if (error_) return nullptr;
+  for (const std::unique_ptr<Stream>& s : streams_) {
+    if (s->busy || s->dropped) continue;
+    if (s->member || (!s->decoded && !s->failure && s->written >= s->next + kStreamAhead)) return s.get();
+  }
+  return nullptr;
 }
 
 std::size_t MemberChecker::streamRead(Stream& s, std::span<std::uint8_t> buffer) {
@@ -149,8 +161,9 @@ std::size_t MemberChecker::streamRead(Stream& s, std::span<std::uint8_t> buffer)
 }
 
 bool MemberChecker::streamStep(std::unique_lock<std::mutex>& lock, ArchiveReader& reader) {
-  if (!streamReady()) return false;
-  Stream& s = *stream_;
+  Stream* const ready = readyStream();
+  if (!ready) return false;
+  Stream& s = *ready;
   s.busy = true;
   const bool complete = s.member.has_value();
   const std::uint64_t finalEnd = final_;
@@ -207,9 +220,16 @@ bool MemberChecker::streamStep(std::unique_lock<std::mutex>& lock, ArchiveReader
     ++done_;
   }
   // A member given up is checked whole: at add() when it is not complete
-  // yet, else now.
-  if (givenUp && s.member && !stopping_.load()) queue_.push_back(*s.member);
-  if (finished || givenUp || s.dropped) stream_.reset();
+  // yet, else now (or, with no memory to queue it, it fails the command).
+  if (givenUp && s.member && !stopping_.load()) {
+    try {
+      queue_.push_back(*s.member);
+    } catch (...) {
+      if (!error_) error_ = std::current_exception();
+      ++done_;
+    }
+  }
+  if (finished || givenUp || s.dropped) removeStream(&s);
   changed_.notify_all();
   return true;
 }

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "unlha32/archive/verify_member.h"
 #include "unlha32/archive/worker_pool.h"
@@ -43,7 +44,8 @@ class MemberChecker {
   // Once complete, the member is handed over with add() as any other, and its
   // check ends with its header, length and CRC. A member that then does not
   // match (stored instead, or its file changed size) is checked whole
-  // instead. Ignored while an earlier member is checked this way.
+  // instead. Ignored while an earlier member is still being written this
+  // way (or a few complete ones are still decoded).
   void startStream(std::uint64_t headerOffset, std::uint64_t dataOffset, lzh::Method method, std::uint64_t size);
   // The streamed member's packed data below `fileEnd` is written and never
   // changes again, unless dropStream() comes.
@@ -72,9 +74,15 @@ class MemberChecker {
   bool checkNext(std::unique_lock<std::mutex>& lock, ArchiveReader& reader, ProgressReport* report);
 
   struct Stream;
-  // Whether the streamed member has a step to take now. Lock held.
-  bool streamReady() const;
-  // Takes the streamed member's next step: decodes a part of its data, or,
+  // Streamed members at most at once: the one being written and those
+  // complete whose last part is still decoded.
+  static constexpr std::size_t kStreamsAtOnce = 4;
+  // The streamed member still being written, if any. Lock held.
+  Stream* openStream();
+  void removeStream(const Stream* stream);
+  // A streamed member with a step to take now, if any. Lock held.
+  Stream* readyStream();
+  // Takes a streamed member's next step: decodes a part of its data, or,
   // once all of it is decoded and the member complete, checks the rest and
   // records the outcome; false when there is no step to take now. Called
   // with the lock held; unlocks it while working.
@@ -98,7 +106,7 @@ class MemberChecker {
   std::exception_ptr error_;
   std::atomic<bool> stopping_{false};  // the checker is going: read without the lock by a check in progress
   bool draining_ = false;              // the task is queued or running
-  std::unique_ptr<Stream> stream_;     // the member decoded while it is written
+  std::vector<std::unique_ptr<Stream>> streams_;  // members decoded while they are written
   std::optional<WorkerPool::Task> task_;
 };
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <system_error>
 
 namespace unlha {
 
@@ -14,17 +13,16 @@ void SyncBehind::written(std::uint64_t size) {
   {
     std::lock_guard lock(mutex_);
     if (refused_ || stop_ || wanted_ || size < started_ + std::max(kStep, started_ / 8)) return;
-    wanted_ = true;
-    started_ = size;
     if (!thread_.joinable()) {
       try {
         thread_ = std::thread([this] { run(); });
-      } catch (const std::system_error&) {
-        refused_ = true;  // the sync before the rename does it all
-        wanted_ = false;
+      } catch (...) {
+        refused_ = true;  // no thread, or no memory for one: the sync before the rename does it all
         return;
       }
     }
+    wanted_ = true;
+    started_ = size;
   }
   changed_.notify_one();
 }
