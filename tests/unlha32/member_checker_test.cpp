@@ -43,6 +43,18 @@ std::string content(std::size_t i) {
   return s;
 }
 
+// The finish fails the check, naming `member`.
+void expectFailureNaming(MemberChecker& checker, const std::string& member) {
+  RecordingReport report;
+  try {
+    checker.finish(report, 0.9);
+    ADD_FAILURE() << "damage not noticed";
+  } catch (const CommandError& e) {
+    EXPECT_EQ(e.code(), UNLHA_ERROR_VERIFY);
+    EXPECT_NE(std::string(e.what()).find(member), std::string::npos) << e.what();
+  }
+}
+
 class Checker : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -98,14 +110,7 @@ TEST_F(Checker, ADamagedMemberFailsTheFinish) {
     }
     checker.add(m, end);
   }
-  RecordingReport report;
-  try {
-    checker.finish(report, 0.9);
-    ADD_FAILURE() << "damage not noticed";
-  } catch (const CommandError& e) {
-    EXPECT_EQ(e.code(), UNLHA_ERROR_VERIFY);
-    EXPECT_NE(std::string(e.what()).find("m2"), std::string::npos) << e.what();
-  }
+  expectFailureNaming(checker, "m2");
 }
 
 // Records what the writer tells about the packed data of a member in runs.
@@ -171,17 +176,11 @@ TEST_P(StreamedMember, IsJudgedAsAWholeMember) {
     end = stored.position();
   }
   checker.add(member, end);
-  RecordingReport report;
   if (c.passes) {
+    RecordingReport report;
     EXPECT_NO_THROW(checker.finish(report, 0));
   } else {
-    try {
-      checker.finish(report, 0);
-      ADD_FAILURE() << "damage not noticed";
-    } catch (const CommandError& e) {
-      EXPECT_EQ(e.code(), UNLHA_ERROR_VERIFY);
-      EXPECT_NE(std::string(e.what()).find("big"), std::string::npos) << e.what();
-    }
+    expectFailureNaming(checker, "big");
   }
 }
 
