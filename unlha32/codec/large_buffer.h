@@ -67,8 +67,6 @@ class LargeBytes {
   std::uint8_t* end() { return data_ + size_; }
   const std::uint8_t* begin() const { return data_; }
   const std::uint8_t* end() const { return data_ + size_; }
-  std::uint8_t& operator[](std::size_t i) { return data_[i]; }
-  const std::uint8_t& operator[](std::size_t i) const { return data_[i]; }
 
   void clear() { size_ = 0; }
   // Room for `capacity` bytes in all, without a move on the way there.

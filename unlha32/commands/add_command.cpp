@@ -53,6 +53,12 @@ constexpr std::uint64_t kAheadBytes = 4 << 20;
 // the checker.
 constexpr std::uint64_t kCheckBatch = 256 << 10;
 
+// Hands the buffer to the file once it holds kCheckBatch, so that the checks
+// follow the writing closely and few are left at the end.
+void flushInBatches(OutputFile& out) {
+  if (out.position() - out.flushedSize() >= kCheckBatch) out.flush();
+}
+
 // Passes a large member's packed data on to the checker as it goes to the
 // file, in parts of kCheckBatch, so that it is checked while it is written.
 class CheckWhileWriting final : public PackedDataWatch {
@@ -63,7 +69,7 @@ class CheckWhileWriting final : public PackedDataWatch {
     checker_.startStream(headerOffset, dataOffset, method, size);
   }
   void wrote() override {
-    if (out_.position() - out_.flushedSize() >= kCheckBatch) out_.flush();
+    flushInBatches(out_);
     if (out_.flushedSize() != told_) checker_.streamWritten(told_ = out_.flushedSize());
   }
   void dropped() override { checker_.dropStream(); }
@@ -150,9 +156,7 @@ CommandResult runAdd(const Command& command, ProgressReport& report) {
     std::vector<std::uint64_t> ends;  // file end of each written member
     auto handOver = [&] {
       checker.throwIfFailed();  // no more writing once a member failed its check
-      // The buffer goes to the file in parts of kCheckBatch, so that the
-      // checks follow the writing closely and few are left at the end.
-      if (out.position() - out.flushedSize() >= kCheckBatch) out.flush();
+      flushInBatches(out);
       for (; pending < written.size() && ends[pending] <= out.flushedSize(); ++pending)
         checker.add(written[pending], ends[pending]);
     };
