@@ -3,6 +3,7 @@
 // work), and every task still runs exactly once.
 
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -88,6 +89,22 @@ TEST(WorkerPool, ADroppedTaskNeverRuns) {
   EXPECT_EQ(runs, 0);
   kept.wait();
   EXPECT_EQ(runs, 1);
+}
+
+// Under taskset or a cpuset, the pool counts the processors it may use, not
+// the machine's: two workers taking turns on one core only cost switches.
+TEST(WorkerPool, OneWorkerPerAllowedProcessor) {
+  cpu_set_t before;
+  ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
+  int first = 0;
+  while (!CPU_ISSET(first, &before)) ++first;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(first, &one);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  const unsigned workers = WorkerPool::workersForThisMachine();
+  ASSERT_EQ(sched_setaffinity(0, sizeof before, &before), 0);
+  EXPECT_EQ(workers, 1u);
 }
 
 }  // namespace

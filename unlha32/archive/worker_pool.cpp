@@ -1,5 +1,7 @@
 #include "unlha32/archive/worker_pool.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -16,7 +18,17 @@ struct WorkerPool::State {
 };
 
 unsigned WorkerPool::workersForThisMachine() {
-  return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxWorkers);
+  // The processors this process may run on: fewer than the machine's under
+  // taskset, a cpuset or a container's limit, where a worker per processor
+  // of the machine would only take turns with the others on the same cores.
+  unsigned processors = std::thread::hardware_concurrency();
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+    const int count = CPU_COUNT(&allowed);
+    if (count > 0) processors = static_cast<unsigned>(count);
+  }
+  return std::clamp(processors, 1u, kMaxWorkers);
 }
 
 WorkerPool::WorkerPool(unsigned workers, const StartThread& start) {

@@ -35,7 +35,7 @@ class WorkerPool {
   // 36.0 MiB with 2, 4 and 8 workers).
   static constexpr unsigned kMaxWorkers = 4;
 
-  // One worker per core, up to kMaxWorkers.
+  // One worker per core this process may run on, up to kMaxWorkers.
   static unsigned workersForThisMachine();
 
   // Starts a thread running `body`. The pool starts its workers through it;
