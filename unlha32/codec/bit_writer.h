@@ -2,7 +2,7 @@
 // MSB-first bit writer. Bits gather in a 64-bit accumulator and leave it 32 at
 // a time as one big-endian store, so a code costs a shift, an or and (every
 // few codes) one store; a block's items leave it as whole bytes after each
-// item, in one 8-byte store (putWide). The caller reserves room before a run
+// item, in one 8-byte store (putWideEach). The caller reserves room before a run
 // of puts (reserve()), which keeps bounds checks out of the per-code path.
 
 #include <bit>
@@ -61,17 +61,36 @@ class BitWriter {
     }
   }
 
-  // Appends the low `n` bits of `v` (1 <= n, fewer than 8 bits pending before
-  // and n + those <= 64) and writes out the whole bytes at once, leaving fewer
-  // than 8 pending: one 8-byte store and no branch. 8 bytes must be reserved.
-  void putWide(unsigned n, std::uint64_t v) {
-    acc_ = (acc_ << n) | v;
-    count_ += n;
-    std::uint64_t w = acc_ << (64 - count_);
-    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
-    std::memcpy(p_, &w, 8);
-    p_ += count_ >> 3;
-    count_ &= 7;
+  // The low `bits` bits of `value` (value < 2^bits).
+  struct Code {
+    unsigned bits;
+    std::uint64_t value;
+  };
+
+  // Appends `count` codes, the i-th being code(i), after alignPending():
+  // each code (1 <= bits, bits + 7 <= 64) leaves its whole bytes at once,
+  // with fewer than 8 bits pending, in one 8-byte store and no branch; 8
+  // bytes per code must be reserved. The accumulator and the output pointer
+  // stay in registers over the run: as members, every store through the
+  // byte pointer (which may alias them) would send them to memory and back.
+  template <typename CodeOf>
+  void putWideEach(std::uint32_t count, CodeOf&& code) {
+    std::uint64_t acc = acc_;
+    unsigned pending = count_;
+    std::uint8_t* p = p_;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const Code c = code(i);
+      acc = (acc << c.bits) | c.value;
+      pending += c.bits;
+      std::uint64_t w = acc << (64 - pending);
+      if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+      std::memcpy(p, &w, 8);
+      p += pending >> 3;
+      pending &= 7;
+    }
+    acc_ = acc;
+    count_ = pending;
+    p_ = p;
   }
 
   // Whole bytes written so far and not yet taken.

@@ -109,19 +109,24 @@ void BlockWriter::flush(BitWriter& out) {
   // Each item as one put of at most 16 + 16 + 15 bits, without a branch on
   // literal or match (which no predictor gets right).
   out.alignPending();
-  for (std::uint32_t i = 0; i < count_; ++i) {
-    const std::uint32_t item = items_[i];
+  const std::uint32_t* items = items_;
+  const std::uint8_t* cLen = cLen_;
+  const std::uint16_t* cCode = cCode_;
+  const std::uint8_t* pLen = pLen_;
+  const std::uint16_t* pCode = pCode_;
+  out.putWideEach(count_, [=](std::uint32_t i) {
+    const std::uint32_t item = items[i];
     const std::uint32_t sym = item & 0xFFFF;
     const std::uint32_t d = item >> 16;  // 0 for a literal
     const unsigned p = bitLength(d);
     const bool isMatch = sym >= 256;
-    const unsigned pl = isMatch ? pLen_[p] : 0;
+    const unsigned pl = isMatch ? pLen[p] : 0;
     const unsigned extra = p > 1 ? p - 1 : 0;  // 0 for a literal too
-    std::uint64_t v = cCode_[sym];
-    v = (v << pl) | (isMatch ? pCode_[p] : 0u);
+    std::uint64_t v = cCode[sym];
+    v = (v << pl) | (isMatch ? pCode[p] : 0u);
     v = (v << extra) | (d & ((1u << extra) - 1));
-    out.putWide(cLen_[sym] + pl + extra, v);
-  }
+    return BitWriter::Code{cLen[sym] + pl + extra, v};
+  });
 
   count_ = 0;
   splitter_.reset();
