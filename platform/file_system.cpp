@@ -106,9 +106,11 @@ std::vector<FoundFile> findFiles(std::string_view pattern, std::uint32_t mask, i
   auto noteFailure = [&](int e) {
     if (e != ENOENT && e != ENOTDIR && error == 0) error = e;
   };
-  auto add = [&](const std::string& cpName, const std::string& systemPath) {
+  // `at`: the folder's descriptor for a name within it (one component for
+  // the system to look up, not the whole path again), or AT_FDCWD.
+  auto add = [&](const std::string& cpName, int at, const char* systemPath) {
     struct stat st;
-    if (::stat(systemPath.c_str(), &st) != 0) {
+    if (::fstatat(at, systemPath, &st, 0) != 0) {
       noteFailure(errno);
       return;
     }
@@ -118,7 +120,7 @@ std::vector<FoundFile> findFiles(std::string_view pattern, std::uint32_t mask, i
   };
 
   if (!hasWildcard(name)) {
-    if (auto sys = toSystemPath(pattern)) add(name, *sys);
+    if (auto sys = toSystemPath(pattern)) add(name, AT_FDCWD, sys->c_str());
     return found;
   }
 
@@ -129,8 +131,6 @@ std::vector<FoundFile> findFiles(std::string_view pattern, std::uint32_t mask, i
     noteFailure(errno);
     return found;
   }
-  std::string prefix = *sysFolder;
-  if (prefix.back() != '/') prefix += '/';
   for (;;) {
     errno = 0;
     const dirent* entry = ::readdir(dir.get());
@@ -147,7 +147,7 @@ std::vector<FoundFile> findFiles(std::string_view pattern, std::uint32_t mask, i
     // A name CP932 cannot hold is invisible to the tool: never matched, never touched.
     auto cpName = cp932::fromUtf8(sysName);
     if (!cpName || !wildcardMatch(name, *cpName)) continue;
-    add(*cpName, prefix + std::string(sysName));
+    add(*cpName, ::dirfd(dir.get()), entry->d_name);
   }
   return found;
 }
