@@ -379,7 +379,9 @@ void Encoder::write(std::span<const std::uint8_t> data) {
     return;
   }
   while (!data.empty()) {
-    if (d.length == d.bufferLimit()) d.grow();
+    // Grown at once to hold what is given (up to the capacity), not doubled
+    // step by step: each step is a fresh block, a copy and its page faults.
+    if (d.length == d.bufferLimit()) d.grow(static_cast<std::size_t>(d.length) + data.size());
     const std::size_t room = static_cast<std::size_t>(d.bufferLimit() - d.length);
     const std::size_t n = std::min(room, data.size());
     std::memcpy(d.buffer.data() + d.length, data.data(), n);
