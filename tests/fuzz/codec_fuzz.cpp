@@ -99,8 +99,10 @@ int codecRoundTrip(const std::uint8_t* data, std::size_t size) {
   joiner.finish();
   check(joiner.packedSize() == joined.size(), "packedSize counts what the sink got");
   back.clear();
+  // Decoded in memory an earlier input's decoder left behind.
+  static lzh::DecoderWorkspace decoders;
   try {
-    lzh::Decoder decoder(method, sourceOf(joined, piece), joined.size(), input.size());
+    lzh::Decoder decoder(method, sourceOf(joined, piece), joined.size(), input.size(), &decoders);
     drain(decoder, 1 + piece * 3, &back);
   } catch (const lzh::FormatError&) {
     fail("the decoder refuses joined runs");

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "unlha32/archive/scratch_buffer.h"
+#include "unlha32/codec/lzh_codec.h"
 
 namespace unlha {
 
@@ -34,6 +35,8 @@ class ArchiveReader {
   // A buffer of `size` bytes for the caller (decoded data), valid until the
   // next call; kept, so that checking many members allocates it once.
   std::span<std::uint8_t> buffer(std::size_t size);
+  // Memory for the caller's decoders, kept for the same reason.
+  lzh::DecoderWorkspace& decoderMemory() { return decoderMemory_; }
 
  private:
   int fd_;
@@ -43,6 +46,7 @@ class ArchiveReader {
   std::uint64_t start_ = 0;  // file offset of windowData_[0]
   std::size_t length_ = 0;   // valid bytes at windowData_
   ScratchBuffer buffer_;
+  lzh::DecoderWorkspace decoderMemory_;
 };
 
 }  // namespace unlha

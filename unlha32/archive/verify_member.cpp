@@ -69,7 +69,7 @@ void verifyMember(ArchiveReader& archive, const WrittenMember& member, const std
         count += n;
       }
     } else {
-      lzh::Decoder decoder(member.method, source, info.packedSize, info.originalSize);
+      lzh::Decoder decoder(member.method, source, info.packedSize, info.originalSize, &archive.decoderMemory());
       for (std::span<const std::uint8_t> part; !(part = decoder.readView()).empty();) {
         crc = lzh::crc16(crc, part);
         count += part.size();

@@ -141,8 +141,13 @@ void detail::DecoderCore::decodeBlocksSome() {
   if (outLeft == 0 && padBits > bitCount) corrupt("truncated");
 }
 
-Decoder::Decoder(Method method, ByteSource source, std::uint64_t packedSize, std::uint64_t originalSize)
-    : impl_(new detail::DecoderCore(method, std::move(source), packedSize, originalSize)) {}
+DecoderWorkspace::DecoderWorkspace() : storage_(new Storage) {}
+DecoderWorkspace::~DecoderWorkspace() { delete storage_; }
+
+Decoder::Decoder(Method method, ByteSource source, std::uint64_t packedSize, std::uint64_t originalSize,
+                 DecoderWorkspace* workspace)
+    : impl_(new detail::DecoderCore(method, std::move(source), packedSize, originalSize,
+                                    workspace ? workspace->storage_ : nullptr)) {}
 
 Decoder::~Decoder() { delete impl_; }
 

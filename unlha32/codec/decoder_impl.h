@@ -19,7 +19,15 @@ namespace detail {
 
 class HuffmanTable {
  public:
-  explicit HuffmanTable(int lookupBits) : bits_(lookupBits), lookup_(std::size_t{1} << lookupBits) {}
+  // `memory`: a lookup table to reuse (what it holds is never read before it
+  // is built or set).
+  explicit HuffmanTable(int lookupBits, std::vector<std::uint32_t> memory = {})
+      : bits_(lookupBits), lookup_(std::move(memory)) {
+    lookup_.resize(std::size_t{1} << lookupBits);
+  }
+
+  // Gives the lookup table's memory back; the table is unusable after.
+  std::vector<std::uint32_t> release() { return std::move(lookup_); }
 
   // Every code is `sym`, taking no bits.
   void setSingle(int sym) { std::fill(lookup_.begin(), lookup_.end(), static_cast<std::uint32_t>(sym) << 8); }
@@ -146,16 +154,35 @@ struct LegacyStateDeleter {
   void operator()(LegacyState* s) const;
 };
 
+}  // namespace detail
+
+struct DecoderWorkspace::Storage {
+  std::vector<std::uint8_t> in;
+  std::vector<std::uint8_t> out;
+  std::vector<std::uint32_t> cLookup;
+  std::vector<std::uint32_t> tLookup;
+  std::vector<std::uint32_t> pLookup;
+};
+
+namespace detail {
+
 struct DecoderCore {
-  DecoderCore(Method m, ByteSource s, std::uint64_t packedSize, std::uint64_t originalSize)
+  // `storage`: a workspace's memory to borrow, or null. The buffers keep
+  // what an earlier member left in them: every byte handed out is decoded
+  // first, and match copies read only bytes decoded before them.
+  DecoderCore(Method m, ByteSource s, std::uint64_t packedSize, std::uint64_t originalSize,
+              DecoderWorkspace::Storage* storage)
       : method(m),
         source(std::move(s)),
         packedLeft(packedSize),
         outLeft(originalSize),
         shape(shapeOf(m)),
-        cTable(kCLookupBits),
-        tTable(kPLookupBits),
-        pTable(kPLookupBits) {
+        borrowed(storage),
+        in(storage ? std::move(storage->in) : std::vector<std::uint8_t>{}),
+        out(storage ? std::move(storage->out) : std::vector<std::uint8_t>{}),
+        cTable(kCLookupBits, storage ? std::move(storage->cLookup) : std::vector<std::uint32_t>{}),
+        tTable(kPLookupBits, storage ? std::move(storage->tLookup) : std::vector<std::uint32_t>{}),
+        pTable(kPLookupBits, storage ? std::move(storage->pLookup) : std::vector<std::uint32_t>{}) {
     if (isLegacy(m)) {
       startLegacy();
     } else if (m != Method::Lh0) {
@@ -167,8 +194,22 @@ struct DecoderCore {
       // copy's rounding up to 32 bytes.
       out.resize(capacity + kMaxMatch + 32);
       in.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, packedSize)) + 8);
+    } else {
+      out.clear();  // sized to the member at its first read (viewStored)
     }
   }
+
+  // Hands borrowed memory back to the workspace.
+  ~DecoderCore() {
+    if (!borrowed) return;
+    borrowed->in = std::move(in);
+    borrowed->out = std::move(out);
+    borrowed->cLookup = cTable.release();
+    borrowed->tLookup = tTable.release();
+    borrowed->pLookup = pTable.release();
+  }
+  DecoderCore(const DecoderCore&) = delete;
+  DecoderCore& operator=(const DecoderCore&) = delete;
 
   // --- bit input ---
 
@@ -373,6 +414,7 @@ struct DecoderCore {
   std::uint64_t outLeft;     // bytes not yet decoded
   std::uint64_t produced = 0;
   Shape shape;
+  DecoderWorkspace::Storage* borrowed;
 
   std::vector<std::uint8_t> in;
   std::size_t inPos = 0;

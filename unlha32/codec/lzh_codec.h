@@ -130,11 +130,32 @@ namespace detail {
 struct DecoderCore;
 }  // namespace detail
 
+// Memory a decoder borrows and gives back when it ends (its input and output
+// buffers, its code tables): a thread that decodes many small members in a
+// row then allocates them, and the system maps their pages, once instead of
+// once per member. One decoder at a time per workspace; the workspace must
+// outlive it.
+class DecoderWorkspace {
+ public:
+  DecoderWorkspace();
+  ~DecoderWorkspace();
+  DecoderWorkspace(const DecoderWorkspace&) = delete;
+  DecoderWorkspace& operator=(const DecoderWorkspace&) = delete;
+
+ private:
+  friend class Decoder;
+  friend struct detail::DecoderCore;
+  struct Storage;
+  Storage* storage_;
+};
+
 // Streaming decompressor of one member of `originalSize` bytes whose packed
 // data (`packedSize` bytes) comes from `source`.
 class Decoder {
  public:
-  Decoder(Method method, ByteSource source, std::uint64_t packedSize, std::uint64_t originalSize);
+  // Without a workspace the decoder allocates its own memory.
+  Decoder(Method method, ByteSource source, std::uint64_t packedSize, std::uint64_t originalSize,
+          DecoderWorkspace* workspace = nullptr);
   ~Decoder();
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;

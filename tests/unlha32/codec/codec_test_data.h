@@ -87,9 +87,10 @@ inline Bytes encode(lzh::Method method, const Bytes& data, std::size_t piece = 0
 }
 
 // Decodes with reads of at most `span` bytes; the source hands out at most
-// `sourcePiece` bytes per call.
+// `sourcePiece` bytes per call. In `workspace` when given.
 inline Bytes decode(lzh::Method method, const Bytes& packed, std::uint64_t originalSize,
-                    std::size_t span = 1 << 16, std::size_t sourcePiece = 1 << 20) {
+                    std::size_t span = 1 << 16, std::size_t sourcePiece = 1 << 20,
+                    lzh::DecoderWorkspace* workspace = nullptr) {
   std::size_t pos = 0;
   lzh::Decoder dec(
       method,
@@ -99,7 +100,7 @@ inline Bytes decode(lzh::Method method, const Bytes& packed, std::uint64_t origi
         pos += n;
         return n;
       },
-      packed.size(), originalSize);
+      packed.size(), originalSize, workspace);
   Bytes out;
   Bytes buf(span);
   for (;;) {

@@ -179,10 +179,13 @@ TEST(RoundTrip, OneWorkspaceServesEncodersInTurn) {
                         {Method::Lh6, 5000, 4},     {Method::Lh5, 1u << 20, 5}, {Method::Lh7, 1, 6},
                         {Method::Lh5, 9000, 7}};
   lzh::EncoderWorkspace workspace;
+  lzh::DecoderWorkspace decoders;  // decoders in turn too, over what the last one left
   for (const Step& s : steps) {
     SCOPED_TRACE(std::string(nameOf(s.method)) + " size " + std::to_string(s.size));
     const Bytes data = s.seed % 2 ? codec_test::text(s.size, s.seed) : codec_test::binary(s.size, s.seed);
-    ASSERT_EQ(codec_test::decode(s.method, codec_test::encode(s.method, data, 70000, &workspace), s.size), data);
+    ASSERT_EQ(codec_test::decode(s.method, codec_test::encode(s.method, data, 70000, &workspace), s.size, 1 << 16,
+                                 1 << 20, &decoders),
+              data);
     // An encoder whose sink gives up (as a writer does once the output
     // outgrows the input) still hands the workspace back.
     struct GiveUp {};
