@@ -119,11 +119,13 @@ void BlockWriter::flush(BitWriter& out) {
     const std::uint32_t sym = item & 0xFFFF;
     const std::uint32_t d = item >> 16;  // 0 for a literal
     const unsigned p = bitLength(d);
-    const bool isMatch = sym >= 256;
-    const unsigned pl = isMatch ? pLen[p] : 0;
+    // All ones for a match, zero for a literal: the position code is read
+    // either way and masked, as a conditional load compiles to a branch.
+    const unsigned match = 0u - static_cast<unsigned>(sym >= 256);
+    const unsigned pl = pLen[p] & match;
     const unsigned extra = p > 1 ? p - 1 : 0;  // 0 for a literal too
     std::uint64_t v = cCode[sym];
-    v = (v << pl) | (isMatch ? pCode[p] : 0u);
+    v = (v << pl) | (pCode[p] & match);
     v = (v << extra) | (d & ((1u << extra) - 1));
     return BitWriter::Code{cLen[sym] + pl + extra, v};
   });
