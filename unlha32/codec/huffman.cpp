@@ -60,20 +60,44 @@ void minimumRedundancy(std::uint32_t* a, int n) {
   }
 }
 
+// Sorts keys[0..m) (a frequency above 16 bits of symbol) by frequency,
+// keeping equal frequencies in the order given: a radix sort, one counting
+// pass per byte of `maxFreq`. A comparison sort's branches go wrong at
+// about every other comparison; these passes have none that depends on the
+// data.
+void sortByFrequency(std::uint64_t* keys, int m, std::uint32_t maxFreq) {
+  std::uint64_t spare[1024];
+  std::uint64_t* from = keys;
+  std::uint64_t* to = spare;
+  for (int shift = 16; (std::uint64_t{maxFreq} >> (shift - 16)) != 0; shift += 8) {
+    int start[257] = {};
+    for (int i = 0; i < m; ++i) ++start[((from[i] >> shift) & 255) + 1];
+    for (int b = 1; b <= 256; ++b) start[b] += start[b - 1];
+    for (int i = 0; i < m; ++i) to[start[(from[i] >> shift) & 255]++] = from[i];
+    std::swap(from, to);
+  }
+  if (from != keys) std::copy(from, from + m, keys);
+}
+
 }  // namespace
 
 int buildLengths(const std::uint32_t* freq, int n, int maxLen, std::uint8_t* lens, int* single) {
   std::uint64_t keys[1024];
   int m = 0;
+  std::uint32_t maxFreq = 0;
   for (int i = 0; i < n; ++i) {
     lens[i] = 0;
-    if (freq[i]) keys[m++] = (static_cast<std::uint64_t>(freq[i]) << 16) | static_cast<unsigned>(i);
+    // Written either way and kept only for a used symbol: which symbols a
+    // block uses is no pattern a branch predictor learns.
+    keys[m] = (static_cast<std::uint64_t>(freq[i]) << 16) | static_cast<unsigned>(i);
+    m += freq[i] != 0;
+    maxFreq = std::max(maxFreq, freq[i]);
   }
   if (m <= 1) {
     *single = m ? static_cast<int>(keys[0] & 0xFFFF) : 0;
     return m;
   }
-  std::sort(keys, keys + m);
+  sortByFrequency(keys, m, maxFreq);
   std::uint32_t a[1024];
   for (int i = 0; i < m; ++i) a[i] = static_cast<std::uint32_t>(keys[i] >> 16);
   minimumRedundancy(a, m);
@@ -120,7 +144,12 @@ void canonicalCodes(const std::uint8_t* lens, int n, std::uint16_t* codes) {
     code = (code + count[l - 1]) << 1;
     next[l] = code;
   }
-  for (int i = 0; i < n; ++i) codes[i] = lens[i] ? static_cast<std::uint16_t>(next[lens[i]]++) : 0;
+  // An unused symbol (length 0) takes next[0], which nothing reads, and gets
+  // code 0: no branch on whether a symbol is used.
+  for (int i = 0; i < n; ++i) {
+    const unsigned length = lens[i];
+    codes[i] = static_cast<std::uint16_t>(next[length]++ & (0u - static_cast<unsigned>(length != 0)));
+  }
 }
 
 }  // namespace lzh::detail
