@@ -42,10 +42,8 @@ class HuffmanTable {
     if (kraft > (1u << kMaxCodeLen)) throw FormatError("LZH data corrupt: bad Huffman table");
     unsigned code = 0;
     unsigned index = 0;
-    unsigned next[kMaxCodeLen + 1] = {};
     for (int l = 1; l <= kMaxCodeLen; ++l) {
       code = (code + count[l - 1]) << 1;
-      next[l] = code;
       firstCode_[l] = code;
       firstIndex_[l] = index;
       count_[l] = count[l];
@@ -55,20 +53,24 @@ class HuffmanTable {
     // long one the entry of its first bits); only an incomplete set of
     // lengths leaves entries that no code reaches.
     if (kraft != (1u << kMaxCodeLen)) std::fill(lookup_.begin(), lookup_.end(), kInvalid);
+    // The symbols in code order: by length, then by symbol (the unused ones
+    // after them all), placed without a test on whether a symbol is used.
     unsigned slot[kMaxCodeLen + 1];
+    slot[0] = index;
     for (int l = 1; l <= kMaxCodeLen; ++l) slot[l] = firstIndex_[l];
-    for (int sym = 0; sym < n; ++sym) {
-      const int l = lens[sym];
-      if (l == 0) continue;
-      sorted_[slot[l]++] = static_cast<std::uint16_t>(sym);
-      const unsigned c = next[l]++;
-      if (l <= bits_) {
-        const std::uint32_t entry = (static_cast<std::uint32_t>(sym) << 8) | static_cast<std::uint32_t>(l);
-        const unsigned first = c << (bits_ - l);
-        const unsigned span = 1u << (bits_ - l);
-        std::fill_n(lookup_.begin() + first, span, entry);
-      } else {
-        lookup_[c >> (l - bits_)] = kLong;
+    for (int sym = 0; sym < n; ++sym) sorted_[slot[lens[sym]]++] = static_cast<std::uint16_t>(sym);
+    // Then the entries a length at a time: every code of one length covers
+    // as many entries, so the fill's length is the same all through it.
+    for (int l = 1; l <= kMaxCodeLen; ++l) {
+      const std::uint16_t* syms = sorted_ + firstIndex_[l];
+      for (unsigned k = 0; k < count_[l]; ++k) {
+        const unsigned c = firstCode_[l] + k;
+        if (l <= bits_) {
+          const std::uint32_t entry = (static_cast<std::uint32_t>(syms[k]) << 8) | static_cast<std::uint32_t>(l);
+          std::fill_n(lookup_.begin() + (c << (bits_ - l)), 1u << (bits_ - l), entry);
+        } else {
+          lookup_[c >> (l - bits_)] = kLong;
+        }
       }
     }
   }
