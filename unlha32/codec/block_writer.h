@@ -48,8 +48,13 @@ class BlockSplitter {
 
   static constexpr int kKinds = 10;
 
-  void literal(std::uint8_t c) { ++batch_[((c >> 5) & 6) | (c & 1)]; }
-  void match(std::uint32_t length) { ++batch_[length >= 9 ? 9 : 8]; }
+  void literal(std::uint8_t c) { ++batch_[literalKind(c)]; }
+  void match(std::uint32_t length) { ++batch_[matchKind(length)]; }
+  // Either, as item() below: `value` the literal when `length` is 0.
+  void item(std::uint32_t length, std::uint32_t value) {
+    const std::uint32_t match = 0u - static_cast<std::uint32_t>(length != 0);  // all ones for a match
+    ++batch_[(matchKind(length) & match) | (literalKind(value) & ~match)];
+  }
 
   // Called after every item with the block's item count; true when the block should end.
   bool shouldEnd(std::uint32_t items) {
@@ -80,6 +85,9 @@ class BlockSplitter {
   }
 
  private:
+  static std::uint32_t literalKind(std::uint32_t c) { return ((c >> 5) & 6) | (c & 1); }
+  static std::uint32_t matchKind(std::uint32_t length) { return length >= 9 ? 9 : 8; }
+
   std::uint32_t total_[kKinds] = {};
   std::uint32_t batch_[kKinds] = {};
   std::uint32_t seen_ = 0;
@@ -135,6 +143,19 @@ class BlockWriter {
     ++cFreq_[sym];
     ++pFreq_[bitLength(d)];
     splitter_.match(length);
+  }
+  // A literal (`length` 0, `value` the byte) or a match (`value` its
+  // distance - 1), for a parser whose items come as such pairs: no branch on
+  // which it is, where literal() or match() would cost one mispredicted at
+  // about every other item.
+  void item(std::uint32_t length, std::uint32_t value) {
+    const std::uint32_t match = 0u - static_cast<std::uint32_t>(length != 0);  // all ones for a match
+    const std::uint32_t sym = (matchSymbol(length) & match) | (value & ~match);
+    const std::uint32_t d = value & match;
+    items_[count_++] = sym | (d << 16);
+    ++cFreq_[sym];
+    pFreq_[bitLength(d)] += match & 1;
+    splitter_.item(length, value);
   }
 
   // Writes the block to `out` and starts a new one.

@@ -305,11 +305,7 @@ struct Encoder::Impl {
     while (cur < limit) {
       const std::int32_t next = optimal->chooseStretch(buffer.data(), cur, limit, end, *finder);
       for (const OptimalParser::Item& item : optimal->items()) {
-        if (item.length == 0) {
-          block->literal(static_cast<std::uint8_t>(item.value));
-        } else {
-          block->match(item.length, item.value + 1u);
-        }
+        block->item(item.length, item.value);
         addItemCheck();
       }
       cur = next;

@@ -68,13 +68,12 @@ void storeLanes(T* p, V v) {
 }  // namespace
 
 void OptimalParser::Counts::count(const Item& item) {
+  // Without a branch on literal or match, which no predictor gets right: a
+  // literal's value (its byte) names a position code too, counted by 0.
+  const bool isMatch = item.length != 0;
   ++items;
-  if (item.length == 0) {
-    ++symbol[item.value];
-    return;
-  }
-  ++symbol[matchSymbol(item.length)];
-  ++position[bitLength(item.value)];
+  ++symbol[isMatch ? matchSymbol(item.length) : item.value];
+  position[bitLength(item.value)] += isMatch;
 }
 
 void OptimalParser::Counts::halve() {
@@ -127,10 +126,10 @@ void OptimalParser::shortestPath(const std::uint8_t* in, std::int32_t n) {
     std::uint32_t* step = m_.step.data() + at;
     const std::int32_t base = cost[0];
     const std::int32_t literal = base + prices_.symbol[in[i]];
-    if (literal < cost[1]) {
-      cost[1] = literal;
-      step[1] = std::uint32_t{in[i]} << 16;
-    }
+    // Stored either way (a branch here would be mispredicted often).
+    const bool cheaper = literal < cost[1];
+    cost[1] = cheaper ? literal : cost[1];
+    step[1] = cheaper ? std::uint32_t{in[i]} << 16 : step[1];
     const std::uint32_t room = static_cast<std::uint32_t>(n - i);
     const std::uint32_t first = m_.firstMatch[at];
     const std::uint32_t last = m_.firstMatch[at + 1] & ~kWholeOnly;
