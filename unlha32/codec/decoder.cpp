@@ -151,14 +151,29 @@ Decoder::Decoder(Method method, ByteSource source, std::uint64_t packedSize, std
 
 Decoder::~Decoder() { delete impl_; }
 
+// After a FormatError the decoder gives nothing more: its tables may be half
+// read (and, in a workspace, left from an earlier member), so a caller that
+// reads on must not get bytes decoded with them.
 std::size_t Decoder::read(std::span<std::uint8_t> out) {
-  if (impl_->method == Method::Lh0) return impl_->readStored(out);
-  return impl_->readPacked(out);
+  try {
+    if (impl_->method == Method::Lh0) return impl_->readStored(out);
+    return impl_->readPacked(out);
+  } catch (const FormatError&) {
+    impl_->outLeft = 0;
+    impl_->rpos = impl_->wpos;
+    throw;
+  }
 }
 
 std::span<const std::uint8_t> Decoder::readView() {
-  if (impl_->method == Method::Lh0) return impl_->viewStored();
-  return impl_->viewPacked();
+  try {
+    if (impl_->method == Method::Lh0) return impl_->viewStored();
+    return impl_->viewPacked();
+  } catch (const FormatError&) {
+    impl_->outLeft = 0;
+    impl_->rpos = impl_->wpos;
+    throw;
+  }
 }
 
 }  // namespace lzh
