@@ -151,29 +151,32 @@ Decoder::Decoder(Method method, ByteSource source, std::uint64_t packedSize, std
 
 Decoder::~Decoder() { delete impl_; }
 
-// After a FormatError the decoder gives nothing more: its tables may be half
-// read (and, in a workspace, left from an earlier member), so a caller that
-// reads on must not get bytes decoded with them.
-std::size_t Decoder::read(std::span<std::uint8_t> out) {
+namespace {
+
+// Runs `decode`; after a FormatError the decoder gives nothing more: its
+// tables may be half read (and, in a workspace, left from an earlier
+// member), so a caller that reads on must not get bytes decoded with them.
+template <typename Decode>
+auto endingOnError(detail::DecoderCore& d, Decode&& decode) {
   try {
-    if (impl_->method == Method::Lh0) return impl_->readStored(out);
-    return impl_->readPacked(out);
+    return decode();
   } catch (const FormatError&) {
-    impl_->outLeft = 0;
-    impl_->rpos = impl_->wpos;
+    d.outLeft = 0;
+    d.rpos = d.wpos;
     throw;
   }
 }
 
+}  // namespace
+
+std::size_t Decoder::read(std::span<std::uint8_t> out) {
+  detail::DecoderCore& d = *impl_;
+  return endingOnError(d, [&] { return d.method == Method::Lh0 ? d.readStored(out) : d.readPacked(out); });
+}
+
 std::span<const std::uint8_t> Decoder::readView() {
-  try {
-    if (impl_->method == Method::Lh0) return impl_->viewStored();
-    return impl_->viewPacked();
-  } catch (const FormatError&) {
-    impl_->outLeft = 0;
-    impl_->rpos = impl_->wpos;
-    throw;
-  }
+  detail::DecoderCore& d = *impl_;
+  return endingOnError(d, [&] { return d.method == Method::Lh0 ? d.viewStored() : d.viewPacked(); });
 }
 
 }  // namespace lzh

@@ -86,21 +86,23 @@ inline Bytes encode(lzh::Method method, const Bytes& data, std::size_t piece = 0
   return packed;
 }
 
+// A decoder's source over `packed`, at most `piece` bytes per call; it must
+// not outlive `packed`.
+inline lzh::ByteSource sourceOf(const Bytes& packed, std::size_t piece = 1 << 20) {
+  return [&packed, piece, pos = std::size_t{0}](std::span<std::uint8_t> buf) mutable {
+    const std::size_t n = std::min({buf.size(), packed.size() - pos, piece});
+    std::copy_n(packed.begin() + static_cast<std::ptrdiff_t>(pos), n, buf.begin());
+    pos += n;
+    return n;
+  };
+}
+
 // Decodes with reads of at most `span` bytes; the source hands out at most
 // `sourcePiece` bytes per call. In `workspace` when given.
 inline Bytes decode(lzh::Method method, const Bytes& packed, std::uint64_t originalSize,
                     std::size_t span = 1 << 16, std::size_t sourcePiece = 1 << 20,
                     lzh::DecoderWorkspace* workspace = nullptr) {
-  std::size_t pos = 0;
-  lzh::Decoder dec(
-      method,
-      [&](std::span<std::uint8_t> buf) {
-        const std::size_t n = std::min({buf.size(), packed.size() - pos, sourcePiece});
-        std::copy_n(packed.begin() + static_cast<std::ptrdiff_t>(pos), n, buf.begin());
-        pos += n;
-        return n;
-      },
-      packed.size(), originalSize, workspace);
+  lzh::Decoder dec(method, sourceOf(packed, sourcePiece), packed.size(), originalSize, workspace);
   Bytes out;
   Bytes buf(span);
   for (;;) {

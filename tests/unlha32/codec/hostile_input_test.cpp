@@ -189,16 +189,7 @@ TEST(HostileInput, CraftedStreamsBreakingOneRule) {
     } else {
       EXPECT_THROW(codec_test::decode(Method::Lh5, packed, c.originalSize), lzh::FormatError) << c.name;
       // A caller that reads on after the error gets nothing more.
-      std::size_t pos = 0;
-      lzh::Decoder dec(
-          Method::Lh5,
-          [&](std::span<std::uint8_t> buf) {
-            const std::size_t n = std::min(buf.size(), packed.size() - pos);
-            std::copy_n(packed.begin() + static_cast<std::ptrdiff_t>(pos), n, buf.begin());
-            pos += n;
-            return n;
-          },
-          packed.size(), c.originalSize);
+      lzh::Decoder dec(Method::Lh5, codec_test::sourceOf(packed), packed.size(), c.originalSize);
       Bytes out(64);
       EXPECT_THROW(while (dec.read(out) != 0) {}, lzh::FormatError);
       EXPECT_EQ(dec.read(out), 0u);
