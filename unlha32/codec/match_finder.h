@@ -18,6 +18,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -83,16 +84,37 @@ class MatchFinder {
     std::vector<std::int32_t> prev;
   };
   MatchFinder(int windowBits, int chainBits, int hashOrder, Tables tables = {})
-      : mask_((1u << chainBits) - 1),
+      : geometry_{(1u << chainBits) - 1, 32 - hashOrder, 32 - std::min(hashOrder, kHash3Order)},
         maxDistance_(static_cast<std::int32_t>((1u << windowBits) - 1)),
-        hashShift_(32 - hashOrder),
-        hash3Shift_(32 - std::min(hashOrder, kHash3Order)),
         head_(std::move(tables.head)),
         hash3_(std::move(tables.hash3)),
         prev_(std::move(tables.prev)) {
     clear(head_, std::size_t{1} << hashOrder);
     clear(hash3_, std::size_t{1} << std::min(hashOrder, kHash3Order));
     clear(prev_, std::size_t{1} << chainBits);
+  }
+
+  // The chain mask and the hash shifts as the searches use them: Geometry
+  // holds the finder's own; a FixedGeometry has them as constants, for a
+  // caller that knows the tables' sizes (every large -lh5- input has the
+  // same). Shifts and masks by constants are single instructions, where a
+  // shift by a register is two or three on x86: 3% of -lh5-'s time.
+  struct Geometry {
+    std::uint32_t mask;
+    int hashShift;
+    int hash3Shift;
+  };
+  template <int ChainBits, int HashOrder>
+  struct FixedGeometry {
+    static constexpr std::uint32_t mask = (1u << ChainBits) - 1;
+    static constexpr int hashShift = 32 - HashOrder;
+    static constexpr int hash3Shift = 32 - std::min(HashOrder, kHash3Order);
+  };
+
+  // Whether this finder's tables are those of geometry G.
+  template <class G>
+  bool has() const {
+    return geometry_.mask == G::mask && geometry_.hashShift == G::hashShift && geometry_.hash3Shift == G::hash3Shift;
   }
 
   // Gives the tables' memory back for another finder; this one is unusable after.
@@ -114,13 +136,16 @@ class MatchFinder {
   // Inserts `pos` and returns the length of the longest match (> bestLen, at
   // most maxLen, maxLen >= 4) with its distance in *distance; returns bestLen
   // when there is none longer. in[pos + maxLen] must be readable (slack).
+  // G: Geometry, or a FixedGeometry that has() holds for.
+  template <class G = Geometry>
   std::uint32_t longestMatch(const std::uint8_t* in, std::int32_t pos, std::uint32_t maxLen,
                              std::uint32_t nice, std::uint32_t depth, std::uint32_t bestLen,
                              std::uint32_t* distance) {
     const std::uint8_t* cur = in + pos;
     const std::int32_t cutoff = pos - maxDistance_;  // candidates must be >= cutoff
+    const G g = geometry<G>();
     const std::uint32_t seq = load32(cur);
-    const auto [c3, head] = insert(cur, pos, seq);
+    const auto [c3, head] = insert(g, cur, pos, seq);
     std::int32_t c = head;
     if (bestLen >= maxLen) return bestLen;
     nice = std::min(nice, maxLen);
@@ -133,13 +158,13 @@ class MatchFinder {
 
     if (bestLen < 4) {
       while (load32(in + c) != seq) {
-        c = prev_[static_cast<std::uint32_t>(c) & mask_];
+        c = prev_[static_cast<std::uint32_t>(c) & g.mask];
         if (c < cutoff || --depth == 0) return bestLen;
       }
       bestLen = extendMatch(cur, in + c, 4, maxLen);
       *distance = static_cast<std::uint32_t>(pos - c);
       if (bestLen >= nice) return bestLen;
-      c = prev_[static_cast<std::uint32_t>(c) & mask_];
+      c = prev_[static_cast<std::uint32_t>(c) & g.mask];
       if (c < cutoff || --depth == 0) return bestLen;
     }
     for (;;) {
@@ -152,7 +177,7 @@ class MatchFinder {
           if (len >= nice) break;
         }
       }
-      c = prev_[static_cast<std::uint32_t>(c) & mask_];
+      c = prev_[static_cast<std::uint32_t>(c) & g.mask];
       if (c < cutoff || --depth == 0) break;
     }
     return bestLen;
@@ -175,8 +200,9 @@ class MatchFinder {
                            std::uint32_t depth, Match* out) {
     const std::uint8_t* cur = in + pos;
     const std::int32_t cutoff = pos - maxDistance_;
+    const Geometry g = geometry_;
     const std::uint32_t seq = load32(cur);
-    const auto [c3, head] = insert(cur, pos, seq);
+    const auto [c3, head] = insert(g, cur, pos, seq);
     std::int32_t c = head;
     nice = std::min(nice, maxLen);
 
@@ -187,7 +213,7 @@ class MatchFinder {
       out[n++] = {static_cast<std::uint16_t>(best), static_cast<std::uint16_t>(pos - c3 - 1)};
       if (best >= nice) return n;
     }
-    for (; c >= cutoff && depth != 0; c = prev_[static_cast<std::uint32_t>(c) & mask_], --depth) {
+    for (; c >= cutoff && depth != 0; c = prev_[static_cast<std::uint32_t>(c) & g.mask], --depth) {
       const std::uint8_t* m = in + c;
       if (m[best] != cur[best] || load32(m) != seq) continue;
       const std::uint32_t len = extendMatch(cur, m, 4, maxLen);
@@ -204,12 +230,14 @@ class MatchFinder {
   }
 
   // Inserts positions [pos, pos + count) without searching (the bytes a match covers).
+  template <class G = Geometry>
   void skip(const std::uint8_t* in, std::int32_t pos, std::int32_t count) {
+    const G g = geometry<G>();
     for (std::int32_t p = pos; p < pos + count; ++p) {
       const std::uint32_t seq = load32(in + p);
-      hash3_[hash3(seq)] = p;
-      const std::uint32_t h4 = hash4(seq);
-      prev_[static_cast<std::uint32_t>(p) & mask_] = head_[h4];
+      hash3_[hash3(g, seq)] = p;
+      const std::uint32_t h4 = hash4(g, seq);
+      prev_[static_cast<std::uint32_t>(p) & g.mask] = head_[h4];
       head_[h4] = p;
     }
   }
@@ -222,19 +250,20 @@ class MatchFinder {
 
   // Inserts `pos` (at `cur`, its first four bytes `seq`) into both tables
   // and returns what their buckets held before.
-  Heads insert(const std::uint8_t* cur, std::int32_t pos, std::uint32_t seq) {
-    const std::uint32_t h3 = hash3(seq);
-    const std::uint32_t h4 = hash4(seq);
+  template <class G>
+  Heads insert(const G& g, const std::uint8_t* cur, std::int32_t pos, std::uint32_t seq) {
+    const std::uint32_t h3 = hash3(g, seq);
+    const std::uint32_t h4 = hash4(g, seq);
     const Heads heads{hash3_[h3], head_[h4]};
     hash3_[h3] = pos;
     head_[h4] = pos;
-    prev_[static_cast<std::uint32_t>(pos) & mask_] = heads.four;
+    prev_[static_cast<std::uint32_t>(pos) & g.mask] = heads.four;
     // The next search is almost always for pos + 1: start loading its
     // buckets now, so the cache misses overlap this search. (Reads up to one
     // byte past the data, into the buffer's slack.)
     const std::uint32_t nextSeq = load32(cur + 1);
-    __builtin_prefetch(&head_[hash4(nextSeq)]);
-    __builtin_prefetch(&hash3_[hash3(nextSeq)]);
+    __builtin_prefetch(&head_[hash4(g, nextSeq)]);
+    __builtin_prefetch(&hash3_[hash3(g, nextSeq)]);
     return heads;
   }
 
@@ -244,13 +273,28 @@ class MatchFinder {
     std::memset(table.data(), kNilByte, size * sizeof(std::int32_t));
   }
 
-  std::uint32_t hash4(std::uint32_t seq) const { return (seq * 0x1E35A7BDu) >> hashShift_; }
-  std::uint32_t hash3(std::uint32_t seq) const { return ((seq & 0x00FFFFFFu) * 0x1E35A7BDu) >> hash3Shift_; }
+  // The geometry as a local: a copy kept in registers, where the members
+  // would be read again after every store into the tables (they may alias).
+  template <class G>
+  G geometry() const {
+    if constexpr (std::is_same_v<G, Geometry>) {
+      return geometry_;
+    } else {
+      return G{};
+    }
+  }
 
-  std::uint32_t mask_;
+  template <class G>
+  static std::uint32_t hash4(const G& g, std::uint32_t seq) {
+    return (seq * 0x1E35A7BDu) >> g.hashShift;
+  }
+  template <class G>
+  static std::uint32_t hash3(const G& g, std::uint32_t seq) {
+    return ((seq & 0x00FFFFFFu) * 0x1E35A7BDu) >> g.hash3Shift;
+  }
+
+  Geometry geometry_;
   std::int32_t maxDistance_;
-  int hashShift_;
-  int hash3Shift_;
   std::vector<std::int32_t> head_;
   std::vector<std::int32_t> hash3_;
   std::vector<std::int32_t> prev_;
