@@ -1,5 +1,6 @@
 #include "unlha32/codec/block_writer.h"
 
+#include "unlha32/codec/hot_clones.h"
 #include "unlha32/codec/huffman.h"
 
 namespace lzh::detail {
@@ -69,7 +70,7 @@ void BlockWriter::writePtLengths(BitWriter& out, const std::uint8_t* lens, int n
   }
 }
 
-void BlockWriter::flush(BitWriter& out) {
+LZH_HOT_CLONES void BlockWriter::flush(BitWriter& out) {
   if (count_ == 0) return;
   // Upper bound of the block's size: tables, then at most 16 + 16 + 15 bits per item.
   out.reserve(2048 + static_cast<std::size_t>(count_) * 6);

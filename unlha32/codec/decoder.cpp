@@ -22,6 +22,7 @@
 // cannot keep the decoder busy without output.
 
 #include "unlha32/codec/decoder_impl.h"
+#include "unlha32/codec/hot_clones.h"
 
 namespace lzh {
 namespace detail {
@@ -38,7 +39,7 @@ namespace detail {
 // be reloaded after every byte written. The locals go back to the members
 // around the rare calls that need them (refills near the end of the input
 // chunk, block headers).
-void detail::DecoderCore::decodeBlocksSome() {
+LZH_HOT_CLONES void detail::DecoderCore::decodeBlocksSome() {
   std::uint8_t* const o = out.data();
   std::size_t w = wpos;
   std::uint64_t left = outLeft;
