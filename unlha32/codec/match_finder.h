@@ -58,11 +58,6 @@ class MatchFinder {
   static constexpr std::uint8_t kNilByte = 0xC0;
   static constexpr std::int32_t kNil = static_cast<std::int32_t>(0xC0C0C0C0u);
 
-  // Three-byte hash table size (log2), at most. One entry per bucket: a
-  // larger table finds more short matches but costs cache misses on every
-  // position.
-  static constexpr int kHash3Order = 14;
-
   // A three-byte match is taken at any distance in the dictionary. A short
   // match far away can cost more bits (length code, position code, up to 15
   // raw distance bits) than the three literals it replaces; but with lazy
@@ -75,7 +70,10 @@ class MatchFinder {
   // `chainBits`: log2 of the chain table, at most windowBits, smaller only
   // when the whole input is known to be shorter (no position then shares a
   // chain slot); `hashOrder`: log2 of the four-byte hash table (bigger means
-  // shorter, more precise chains but a larger table to clear and rebase).
+  // shorter, more precise chains but a larger table to clear and rebase);
+  // `hash3Order`: log2 of the three-byte table, one entry per bucket (bigger
+  // finds more short matches and meets fewer false candidates, for more
+  // cache misses).
   // `tables`: memory to use (its contents are reset here), left over from an
   // earlier finder so that its allocation is reused; see release().
   struct Tables {
@@ -83,14 +81,14 @@ class MatchFinder {
     std::vector<std::int32_t> hash3;
     std::vector<std::int32_t> prev;
   };
-  MatchFinder(int windowBits, int chainBits, int hashOrder, Tables tables = {})
-      : geometry_{(1u << chainBits) - 1, 32 - hashOrder, 32 - std::min(hashOrder, kHash3Order)},
+  MatchFinder(int windowBits, int chainBits, int hashOrder, int hash3Order, Tables tables = {})
+      : geometry_{(1u << chainBits) - 1, 32 - hashOrder, 32 - hash3Order},
         maxDistance_(static_cast<std::int32_t>((1u << windowBits) - 1)),
         head_(std::move(tables.head)),
         hash3_(std::move(tables.hash3)),
         prev_(std::move(tables.prev)) {
     clear(head_, std::size_t{1} << hashOrder);
-    clear(hash3_, std::size_t{1} << std::min(hashOrder, kHash3Order));
+    clear(hash3_, std::size_t{1} << hash3Order);
     clear(prev_, std::size_t{1} << chainBits);
   }
 
@@ -104,11 +102,11 @@ class MatchFinder {
     int hashShift;
     int hash3Shift;
   };
-  template <int ChainBits, int HashOrder>
+  template <int ChainBits, int HashOrder, int Hash3Order>
   struct FixedGeometry {
     static constexpr std::uint32_t mask = (1u << ChainBits) - 1;
     static constexpr int hashShift = 32 - HashOrder;
-    static constexpr int hash3Shift = 32 - std::min(HashOrder, kHash3Order);
+    static constexpr int hash3Shift = 32 - Hash3Order;
   };
 
   // Whether this finder's tables are those of geometry G.
