@@ -66,8 +66,8 @@ namespace {
 // behind matches shorter than kLazy2Below. -lh5- leaves it off on large
 // inputs: on the text and binary mix, 9% fewer instructions and 7% less time
 // for 0.03%.
-// The values keep -lh5- about 3.5 times as fast as gzip -6 on one core,
-// six times on two (bench/README.md has the latest figures).
+// The values keep -lh5- about 4 times as fast as gzip -6 on one core,
+// 7 times on two (bench/README.md has the latest figures).
 //
 // -lh6- and -lh7- use the near-optimal parser (optimal_parser.h), which
 // searches every position; for it `nice` is the length from which a match's
