@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -102,12 +103,17 @@ struct Tuning {
 
 constexpr Tuning tuningOf(Method m) {
   switch (m) {
-    case Method::Lh5: return {16, 15, 15, 14, 12, 128, 4, 128, false, false};
-    case Method::Lh6: return {16, 14, 16, 14, 32, 32, 0, 48, false, true};
-    case Method::Lh7: return {16, 14, 16, 14, 32, 32, 0, 48, false, true};
+    case Method::Lh5:
+      return {.hashOrder = 16, .hash3Order = 15, .shortHashOrder = 15, .shortHash3Order = 14, .depth = 12,
+              .shortDepth = 128, .good = 4, .nice = 128, .lazy2 = false, .optimal = false};
+    case Method::Lh6:
+    case Method::Lh7:
+      return {.hashOrder = 16, .hash3Order = 14, .shortHashOrder = 16, .shortHash3Order = 14, .depth = 32,
+              .shortDepth = 32, .good = 0, .nice = 48, .lazy2 = false, .optimal = true};
     default: break;
   }
-  return {15, 14, 15, 14, 1, 1, 1000, 3, false, false};
+  return {.hashOrder = 15, .hash3Order = 14, .shortHashOrder = 15, .shortHash3Order = 14, .depth = 1,
+          .shortDepth = 1, .good = 1000, .nice = 3, .lazy2 = false, .optimal = false};
 }
 
 // The finder's tables for an -lh5- input not known whole at its first parse
@@ -202,6 +208,9 @@ struct Encoder::Impl {
     const int hash3Order = complete ? std::min(hashOrder, tuning.shortHash3Order) : tuning.hash3Order;
     finder = std::make_unique<MatchFinder>(shape.dictBits, std::min(bits, shape.dictBits), hashOrder, hash3Order,
                                            std::move(tables));
+    // The lazy parser's fast path is made for these tables: a change here
+    // that missed LargeLh5Geometry would only lose its speed.
+    assert(complete || method != Method::Lh5 || finder->has<LargeLh5Geometry>());
     if (history > 0) finder->skip(buffer.data(), 0, history);
     if (tuning.optimal) optimal = std::make_unique<OptimalParser>(shape, depth, tuning.nice, std::move(parserMemory));
     block = std::make_unique<BlockWriter>(

@@ -95,8 +95,9 @@ class MatchFinder {
   // The chain mask and the hash shifts as the searches use them: Geometry
   // holds the finder's own; a FixedGeometry has them as constants, for a
   // caller that knows the tables' sizes (every large -lh5- input has the
-  // same). Shifts and masks by constants are single instructions, where a
-  // shift by a register is two or three on x86: 3% of -lh5-'s time.
+  // same). A shift by a constant is one micro-operation, where a shift by a
+  // register is two or three on x86, its count first moved into CL; with the
+  // mask a constant too, 3% of -lh5-'s time.
   struct Geometry {
     std::uint32_t mask;
     int hashShift;
@@ -119,15 +120,19 @@ class MatchFinder {
   Tables release() { return {std::move(head_), std::move(hash3_), std::move(prev_)}; }
 
   // Subtracts `delta` from every stored position (the buffer moved down by delta).
-  // A table holds a power of two of at least 256 entries: taken eight at a
-  // time, the loop compiles to vector instructions (one by one, the rebase of
-  // a large input's tables after every chunk cost 5% of -lh5-'s time).
+  // Taken eight at a time, the loop compiles to vector instructions (one by
+  // one, the rebase of a large input's tables after every chunk cost 5% of
+  // -lh5-'s time); the encoder's tables hold at least 256 entries, a power
+  // of two, so the tail loop is there for other sizes only.
   void rebase(std::int32_t delta) {
     for (auto* table : {&head_, &hash3_, &prev_}) {
       std::int32_t* v = table->data();
-      for (std::size_t i = 0; i < table->size(); i += 8) {
+      const std::size_t size = table->size();
+      std::size_t i = 0;
+      for (; i + 8 <= size; i += 8) {
         for (std::size_t k = 0; k < 8; ++k) v[i + k] = std::max(v[i + k] - delta, kNil);
       }
+      for (; i < size; ++i) v[i] = std::max(v[i] - delta, kNil);
     }
   }
 
@@ -198,7 +203,7 @@ class MatchFinder {
                            std::uint32_t depth, Match* out) {
     const std::uint8_t* cur = in + pos;
     const std::int32_t cutoff = pos - maxDistance_;
-    const Geometry g = geometry_;
+    const Geometry g = geometry<Geometry>();
     const std::uint32_t seq = load32(cur);
     const auto [c3, head] = insert(g, cur, pos, seq);
     std::int32_t c = head;
