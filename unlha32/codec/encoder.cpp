@@ -338,7 +338,11 @@ struct Encoder::Impl {
       addItemCheck();
       const std::int32_t next = cur + static_cast<std::int32_t>(len);
       const std::int32_t skipEnd = std::min(next, end - 3);
-      if (skipEnd > inserted) finder.skip<G>(in, inserted, skipEnd - inserted);
+      if (skipEnd > inserted) {
+        // The next search's buckets load while the match's positions go in.
+        finder.prefetch<G>(in, next);
+        finder.skip<G>(in, inserted, skipEnd - inserted);
+      }
       cur = next;
     }
   }

@@ -232,6 +232,17 @@ class MatchFinder {
     return n;
   }
 
+  // Starts loading the buckets a search at `pos` will read, so that their
+  // cache misses overlap other work. (Reads in[pos + 3], which may be the
+  // buffer's slack.)
+  template <class G = Geometry>
+  void prefetch(const std::uint8_t* in, std::int32_t pos) const {
+    const G g = geometry<G>();
+    const std::uint32_t seq = load32(in + pos);
+    __builtin_prefetch(&head_[hash4(g, seq)]);
+    __builtin_prefetch(&hash3_[hash3(g, seq)]);
+  }
+
   // Inserts positions [pos, pos + count) without searching (the bytes a match covers).
   template <class G = Geometry>
   void skip(const std::uint8_t* in, std::int32_t pos, std::int32_t count) {
