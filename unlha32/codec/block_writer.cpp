@@ -74,7 +74,7 @@ LZH_HOT_CLONES void BlockWriter::flush(BitWriter& out) {
   if (count_ == 0) return;
   // Upper bound of the block's size: tables, then at most 16 + 16 + 15 bits per item.
   out.reserve(2048 + static_cast<std::size_t>(count_) * 6);
-  out.put(16, count_);
+  out.put(16, static_cast<std::uint32_t>(count_));
 
   int single = 0;
   if (buildLengths(cFreq_, kNC, kMaxCodeLen, cLen_, &single) < 2) useTwoSymbols(cLen_, single);
@@ -115,7 +115,7 @@ LZH_HOT_CLONES void BlockWriter::flush(BitWriter& out) {
   const std::uint16_t* cCode = cCode_;
   const std::uint8_t* pLen = pLen_;
   const std::uint16_t* pCode = pCode_;
-  out.putWideEach(count_, [=](std::uint32_t i) {
+  out.putWideEach(static_cast<std::uint32_t>(count_), [=](std::uint32_t i) {
     const std::uint32_t item = items[i];
     const std::uint32_t sym = item & 0xFFFF;
     const std::uint32_t d = item >> 16;  // 0 for a literal

@@ -115,7 +115,7 @@ class BlockWriter {
       : shape_(shape), storage_(std::move(storage)), limit_(std::min(maxItems, kMaxBlockItems)) {
     if (storage_.capacity < limit_) {
       storage_.items.reset(new std::uint32_t[limit_]);
-      storage_.capacity = limit_;
+      storage_.capacity = static_cast<std::uint32_t>(limit_);
     }
     items_ = storage_.items.get();
   }
@@ -127,7 +127,7 @@ class BlockWriter {
   }
 
   // True when the block should be written now: full, or the data changed.
-  bool shouldEnd() { return count_ == limit_ || splitter_.shouldEnd(count_); }
+  bool shouldEnd() { return count_ == limit_ || splitter_.shouldEnd(static_cast<std::uint32_t>(count_)); }
   bool empty() const { return count_ == 0; }
 
   void literal(std::uint8_t c) {
@@ -168,8 +168,10 @@ class BlockWriter {
   BlockSplitter splitter_;
   Storage storage_;
   std::uint32_t* items_;  // storage_'s, at least limit_ long
-  std::uint32_t limit_;
-  std::uint32_t count_ = 0;
+  // Of another type than the items and counts: a store into those cannot
+  // change these, so the compiler need not read them again after each one.
+  std::size_t limit_;
+  std::size_t count_ = 0;
   std::uint32_t cFreq_[kNC] = {};
   std::uint32_t pFreq_[kMaxNP] = {};
   std::uint8_t cLen_[kNC] = {};
