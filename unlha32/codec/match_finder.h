@@ -234,7 +234,8 @@ class MatchFinder {
 
   // Starts loading the buckets a search at `pos` will read, so that their
   // cache misses overlap other work. (Reads in[pos + 3], which may be the
-  // buffer's slack.)
+  // buffer's slack.) insert() has the same three lines: called from there
+  // through one shared helper, they made -lh5- 4% slower.
   template <class G = Geometry>
   void prefetch(const std::uint8_t* in, std::int32_t pos) const {
     const G g = geometry<G>();
